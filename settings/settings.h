@@ -1,0 +1,34 @@
+// Kivo's persisted settings: read once at start-up, written once at close.
+#pragma once
+
+#include "platform/base_types.h"
+#include "platform/drawing.h"
+#include "platform/windowing.h"
+
+struct Settings {
+  LONG x;
+  LONG y;
+  LONG width;
+  LONG height;
+  LONG top;  // the z-order handle value: -1 topmost, 1 bottom, 0 top
+  LONG refresh;
+  LONG memused;
+  DWORD caption;  // the whole window style
+  LONG view;
+  LOGFONTA font;
+};
+
+// The values written at close only when they differ from these.
+struct StartupValues {
+  LONG top;
+  LONG refresh;
+  LONG memused;
+  DWORD caption;
+  LONG view;
+};
+
+extern Settings settings;
+extern StartupValues startupValues;
+
+void loadSettings();
+void saveSettings(HWND window);
