@@ -1,0 +1,44 @@
+# The two set-up commands are `make run` and `make test`; see README.md.
+PRESETS := linux windows-i686 windows-x64
+FUZZ_SECONDS ?= 180
+
+.PHONY: all deps build build-linux run test bench fuzz format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build-linux: deps
+	cmake --preset linux
+	cmake --build --preset linux
+
+build: deps
+	@set -e; for preset in $(PRESETS); do \
+	  cmake --preset $$preset; \
+	  cmake --build --preset $$preset; \
+	done
+
+run: build-linux
+	build/linux/bench/kivo_status_line 5
+
+test: build
+	ctest --preset linux
+
+bench: build-linux
+	build/linux/bench/kivo_bench --benchmark_min_time=0.5
+
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	cmake --preset fuzz
+	cmake --build --preset fuzz --target kivo_store_fuzz
+	mkdir -p build/fuzz/new-inputs
+	build/fuzz/tests/fuzz/kivo_store_fuzz -max_total_time=$(FUZZ_SECONDS) \
+	  build/fuzz/new-inputs tests/fuzz/corpus
+	build/fuzz/tests/fuzz/kivo_store_fuzz -merge=1 tests/fuzz/corpus build/fuzz/new-inputs
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build
