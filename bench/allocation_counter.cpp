@@ -19,8 +19,7 @@ std::atomic<bool> counting{false};
 std::atomic<std::size_t> allocations{0};
 
 void countOne() {
-  if (counting.load(std::memory_order_relaxed))
-    allocations.fetch_add(1, std::memory_order_relaxed);
+  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
 }
 }  // namespace
 

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-CounterProbe::CounterProbe(const char* newPath) : path{}, query(nullptr), counter(nullptr), total(0) {
+CounterProbe::CounterProbe(const char* newPath)
+    : path{}, query(nullptr), counter(nullptr), total(0) {
   // A failed open goes unnoticed here: every add and collection on the query then fails.
   PdhOpenQueryA(nullptr, 0, &query);
   if (newPath != nullptr) setPath(newPath);

@@ -71,9 +71,7 @@ void writeDword(const char* name, LONG value) {
   writeValue(name, REG_DWORD, &stored, sizeof stored);
 }
 
-bool readBytes(const char* name, void* buffer, DWORD size) {
-  return readValue(name, buffer, size);
-}
+bool readBytes(const char* name, void* buffer, DWORD size) { return readValue(name, buffer, size); }
 
 void writeBytes(const char* name, const void* data, DWORD size) {
   writeValue(name, REG_BINARY, data, size);

@@ -80,8 +80,7 @@ LSTATUS RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM,
   return ERROR_SUCCESS;
 }
 
-LSTATUS RegSetValueExA(HKEY handle, LPCSTR name, DWORD, DWORD type, const BYTE* data,
-                       DWORD size) {
+LSTATUS RegSetValueExA(HKEY handle, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
   const auto* key = reinterpret_cast<fake::Key*>(handle);
   const auto& failing = registry().failSetFor;
   if (!key->writable || std::find(failing.begin(), failing.end(), name) != failing.end())

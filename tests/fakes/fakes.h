@@ -41,11 +41,11 @@ std::vector<std::string> valuesWritten();
 
 // Performance counters -----------------------------------------------------
 struct CounterScript {
-  std::vector<LONG> values;       // one per instance
-  std::size_t nameLength = 3;     // bytes of each instance name, terminator not counted
+  std::vector<LONG> values;    // one per instance
+  std::size_t nameLength = 3;  // bytes of each instance name, terminator not counted
   PDH_STATUS collectStatus = ERROR_SUCCESS;
   PDH_STATUS formatStatus = ERROR_SUCCESS;
-  bool overstateCount = false;    // report more records than the area holds
+  bool overstateCount = false;  // report more records than the area holds
 };
 
 struct Pdh {
