@@ -1,0 +1,296 @@
+// The five registry calls over kivo.reg in a throwaway XDG_CONFIG_HOME: what
+// the settings store relies on, and what the user's file goes through.
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "linux/fixture_tree.h"
+#include "platform/registry.h"
+
+namespace {
+
+const char KIVO[] = "Software\\Falvane\\Kivo\\2.0";
+const std::string KIVO_KEY_LINE = "[HKEY_CURRENT_USER\\Software\\Falvane\\Kivo\\2.0]";
+const std::string HEADER = "Windows Registry Editor Version 5.00";
+using Bytes = std::vector<BYTE>;
+
+// The default display font: lfHeight -11, lfWeight 400, "Courier New".
+Bytes courierNew() {
+  Bytes font(60, 0);
+  font[0] = 0xf5, font[1] = font[2] = font[3] = 0xff, font[16] = 0x90, font[17] = 0x01;
+  const std::string face = "Courier New";
+  std::copy(face.begin(), face.end(), font.begin() + 28);
+  return font;
+}
+
+const std::string COURIER_NEW_LINES =
+    "\"font\"=hex:f5,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,\\\r\n"
+    "  00,00,00,00,00,00,43,6f,75,72,69,65,72,20,4e,65,77,00,00,00,00,00,00,00,00,\\\r\n"
+    "  00,00,00,00,00,00,00,00,00,00,00,00,00\r\n";
+
+LSTATUS createKivoKey(HKEY* key, DWORD* disposition = nullptr) {
+  char noClass[] = "";
+  return RegCreateKeyExA(HKEY_CURRENT_USER, KIVO, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                         nullptr, key, disposition);
+}
+
+LSTATUS writeValue(const char* name, const Bytes& data, DWORD type = REG_BINARY) {
+  HKEY key = nullptr;
+  LSTATUS status = createKivoKey(&key);
+  if (status != ERROR_SUCCESS) return status;
+  status = RegSetValueExA(key, name, 0, type, data.data(), static_cast<DWORD>(data.size()));
+  RegCloseKey(key);
+  return status;
+}
+
+struct ValueRead {
+  LSTATUS status = ERROR_SUCCESS;
+  DWORD type = 0;
+  DWORD size = 0;
+  Bytes buffer;
+};
+
+// Into a buffer of 0xAA bytes, so what the call did not write shows.
+ValueRead readValue(const char* name, DWORD size) {
+  ValueRead read;
+  read.buffer.assign(size, 0xAA);
+  read.size = size;
+  HKEY key = nullptr;
+  read.status = RegOpenKeyExA(HKEY_CURRENT_USER, KIVO, 0, KEY_QUERY_VALUE, &key);
+  if (read.status != ERROR_SUCCESS) return read;
+  read.status = RegQueryValueExA(key, name, nullptr, &read.type, read.buffer.data(), &read.size);
+  RegCloseKey(key);
+  return read;
+}
+
+std::string fileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::set<std::string> namesIn(const std::string& directory) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+class RegistryContract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(tree.root.empty());
+    if (const char* home = std::getenv("HOME")) savedHome = home;
+    setenv("XDG_CONFIG_HOME", tree.root.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", savedHome.c_str(), 1);
+  }
+  std::string storePath() const { return tree.path("kivo/kivo.reg"); }
+  std::string storeText() const { return fileText(storePath()); }
+
+  FixtureTree tree;
+  std::string savedHome;
+};
+
+TEST_F(RegistryContract, FirstRunFindsNothingThenTheStoreReadsBack) {
+  HKEY key = HKEY_CURRENT_USER;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, KIVO, 0, KEY_QUERY_VALUE, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+  DWORD disposition = 0;
+  ASSERT_EQ(createKivoKey(&key, &disposition), ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  const Bytes x = {0xbb, 0x01, 0, 0};
+  EXPECT_EQ(RegSetValueExA(key, "x", 0, REG_DWORD, x.data(), 4), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key, "font", 0, REG_BINARY, courierNew().data(), 60), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+  EXPECT_EQ(storeText(), HEADER + "\r\n\r\n" + KIVO_KEY_LINE + "\r\n\"x\"=dword:000001bb\r\n" +
+                             COURIER_NEW_LINES);
+  struct stat info;
+  ASSERT_EQ(stat(storePath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  ASSERT_EQ(stat(tree.path("kivo").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+  const ValueRead readX = readValue("x", 4);
+  EXPECT_EQ(readX.status, ERROR_SUCCESS);
+  EXPECT_EQ(readX.type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(readX.buffer, x);
+  EXPECT_EQ(readValue("font", 60).buffer, courierNew());
+  ASSERT_EQ(createKivoKey(&key, &disposition), ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryContract, QueryWritesOnlyWhatTheValueHolds) {
+  ASSERT_EQ(writeValue("refresh", {0xe8, 0x03, 0, 0}), ERROR_SUCCESS);
+  const ValueRead asDword = readValue("refresh", 4);
+  EXPECT_EQ(asDword.status, ERROR_SUCCESS);
+  EXPECT_EQ(asDword.type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(asDword.buffer, (Bytes{0xe8, 0x03, 0, 0}));
+
+  ASSERT_EQ(writeValue("font", Bytes(70, 0x11)), ERROR_SUCCESS);
+  const ValueRead tooLong = readValue("font", 60);
+  EXPECT_EQ(tooLong.status, ERROR_MORE_DATA);
+  EXPECT_EQ(tooLong.size, 70u);
+  EXPECT_EQ(tooLong.buffer, Bytes(60, 0xAA));
+
+  ASSERT_EQ(writeValue("font", Bytes(40, 0x11)), ERROR_SUCCESS);
+  const ValueRead shorter = readValue("font", 60);
+  Bytes front(40, 0x11);
+  front.resize(60, 0xAA);
+  EXPECT_EQ(shorter.status, ERROR_SUCCESS);
+  EXPECT_EQ(shorter.size, 40u);
+  EXPECT_EQ(shorter.buffer, front);
+
+  ASSERT_EQ(writeValue("top", {0x01, 0x02}), ERROR_SUCCESS);
+  EXPECT_EQ(readValue("top", 4).buffer, (Bytes{0x01, 0x02, 0xAA, 0xAA}));
+  EXPECT_EQ(readValue("view", 4).status, ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryContract, CorruptStoreReadsEmptyAndKeepsEveryLineOnWrite) {
+  const char garbage[] = "no header\r\n\x01\x02\0 binary\r\n";
+  const std::string old =
+      std::string(garbage, sizeof garbage - 1) + KIVO_KEY_LINE + "\r\n\"x\"=dword:00000005\r\n";
+  tree.write("kivo/kivo.reg", old);
+  EXPECT_EQ(readValue("x", 4).status, ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(writeValue("y", {7, 0, 0, 0}), ERROR_SUCCESS);
+  EXPECT_EQ(storeText().rfind(HEADER + "\r\n", 0), 0u);
+  EXPECT_NE(storeText().find(old), std::string::npos);
+}
+
+TEST_F(RegistryContract, LinesTheStoreDoesNotOwnSurviveAWrite) {
+  const std::string before =
+      HEADER + "\r\n\r\n; kept by hand\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n" +
+      "\"x\"=dword:00000001\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Falvane\\Kivo\\2.0]\r\n" +
+      "\"x\"=dword:00000002\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Old]\r\n\r\n" + KIVO_KEY_LINE +
+      "\r\n\"x\"=dword:zz\r\n\"gone\"=-\r\nnot a value\r\n";
+  tree.write("kivo/kivo.reg", before);
+  EXPECT_EQ(readValue("x", 4).status, ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(writeValue("x", {3, 0, 0, 0}, REG_DWORD), ERROR_SUCCESS);
+  EXPECT_EQ(storeText(), before + "\"x\"=dword:00000003\r\n");
+  EXPECT_EQ(readValue("x", 4).buffer, (Bytes{3, 0, 0, 0}));
+}
+
+TEST_F(RegistryContract, ReadsWhatRegeditExports) {
+  const std::string exported = HEADER + "\r\n\r\n" + KIVO_KEY_LINE +
+                               "\r\n\"x\"=dword:fffffffe\r\n" + COURIER_NEW_LINES + "\r\n";
+  tree.write("kivo/kivo.reg", exported);
+  EXPECT_EQ(readValue("x", 4).buffer, (Bytes{0xfe, 0xff, 0xff, 0xff}));
+  EXPECT_EQ(readValue("font", 60).buffer, courierNew());
+
+  std::string wide = "\xFF\xFE";
+  for (char c : exported) wide += std::string(1, c) + '\0';
+  tree.write("kivo/kivo.reg", wide);
+  EXPECT_EQ(readValue("font", 60).buffer, courierNew());
+  ASSERT_EQ(writeValue("x", {1, 0, 0, 0}, REG_DWORD), ERROR_SUCCESS);
+  std::string rewritten = wide;
+  rewritten.replace(wide.find(std::string("f\0f\0f\0f\0f\0f\0f\0e\0", 16)), 16,
+                    std::string("0\0000\0000\0000\0000\0000\0000\0001\0", 16));
+  EXPECT_EQ(storeText(), rewritten);  // still UTF-16, changed in place
+}
+
+TEST_F(RegistryContract, SavingReplacesTheFileWholeOrNotAtAll) {
+  ASSERT_EQ(writeValue("x", {1}), ERROR_SUCCESS);
+  struct stat first, second;
+  ASSERT_EQ(stat(storePath().c_str(), &first), 0);
+  ASSERT_EQ(writeValue("x", {2}), ERROR_SUCCESS);
+  ASSERT_EQ(stat(storePath().c_str(), &second), 0);
+  EXPECT_NE(first.st_ino, second.st_ino);
+  EXPECT_EQ(namesIn(tree.path("kivo")), std::set<std::string>{"kivo.reg"});
+
+  // A full disk: the new text does not fit, the old one stays.
+  const std::string old = storeText();
+  rlimit limits, small;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limits), 0);
+  small = limits;
+  small.rlim_cur = old.size();
+  const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const LSTATUS diskFull = writeValue("font", courierNew());
+  setrlimit(RLIMIT_FSIZE, &limits);
+  signal(SIGXFSZ, previousHandler);
+  EXPECT_NE(diskFull, ERROR_SUCCESS);
+  EXPECT_EQ(storeText(), old);
+  EXPECT_EQ(namesIn(tree.path("kivo")), std::set<std::string>{"kivo.reg"});
+
+  chmod(storePath().c_str(), 0444);  // read-only by the user's choice: kept, even by root
+  EXPECT_NE(writeValue("x", {3}), ERROR_SUCCESS);
+  chmod(storePath().c_str(), 0600);
+  if (geteuid() != 0) {  // root writes into any directory
+    chmod(tree.path("kivo").c_str(), 0500);
+    EXPECT_NE(writeValue("x", {4}), ERROR_SUCCESS);
+    chmod(tree.path("kivo").c_str(), 0700);
+  }
+  EXPECT_EQ(storeText(), old);
+}
+
+TEST_F(RegistryContract, StoreThatCannotBeReadIsNeverClobbered) {
+  std::filesystem::create_directories(storePath());  // open() works on it, read() does not
+  HKEY key = nullptr;
+  EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, KIVO, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+  EXPECT_NE(createKivoKey(&key), ERROR_SUCCESS);
+  EXPECT_EQ(key, nullptr);
+  EXPECT_TRUE(std::filesystem::is_directory(storePath()));
+
+  tree.remove("kivo/kivo.reg");
+  const std::string cyrillic = std::string("\xFF\xFE;\0\x16\x04", 6);  // UTF-16 beyond Latin-1
+  tree.write("kivo/kivo.reg", cyrillic);
+  EXPECT_NE(writeValue("x", {1}), ERROR_SUCCESS);
+  EXPECT_EQ(storeText(), cyrillic);
+
+  if (geteuid() != 0) {  // root reads through chmod 000
+    chmod(storePath().c_str(), 0);
+    EXPECT_NE(writeValue("x", {1}), ERROR_SUCCESS);
+    chmod(storePath().c_str(), 0600);
+    EXPECT_EQ(storeText(), cyrillic);
+  }
+}
+
+TEST_F(RegistryContract, SymlinkedStoreKeepsItsLink) {
+  tree.write("dotfiles/kivo.reg", HEADER + "\r\n");
+  std::filesystem::create_directories(tree.path("kivo"));
+  std::filesystem::create_symlink("../dotfiles/kivo.reg", storePath());
+  ASSERT_EQ(writeValue("x", {1}), ERROR_SUCCESS);
+  EXPECT_TRUE(std::filesystem::is_symlink(storePath()));
+  EXPECT_NE(fileText(tree.path("dotfiles/kivo.reg")).find("\"x\"=hex:01"), std::string::npos);
+  EXPECT_EQ(namesIn(tree.path("dotfiles")), std::set<std::string>{"kivo.reg"});
+}
+
+TEST_F(RegistryContract, HandlesAreCheckedBeforeUse) {
+  ASSERT_EQ(writeValue("x", {1}), ERROR_SUCCESS);
+  HKEY key = nullptr;
+  EXPECT_NE(RegOpenKeyExA(nullptr, KIVO, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+  EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, KIVO, 0, KEY_QUERY_VALUE, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, KIVO, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+  const BYTE two = 2;
+  EXPECT_EQ(RegSetValueExA(key, "x", 0, REG_BINARY, &two, 1), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(readValue("x", 1).buffer, Bytes{1});
+}
+
+TEST_F(RegistryContract, ConfigDirectoryFollowsTheXdgRules) {
+  setenv("XDG_CONFIG_HOME", "relative/config", 1);
+  setenv("HOME", tree.root.c_str(), 1);
+  ASSERT_EQ(writeValue("x", {1}), ERROR_SUCCESS);
+  EXPECT_TRUE(std::filesystem::exists(tree.path(".config/kivo/kivo.reg")));
+  unsetenv("HOME");
+  EXPECT_NE(writeValue("x", {1}), ERROR_SUCCESS);
+  EXPECT_EQ(readValue("x", 1).status, ERROR_FILE_NOT_FOUND);
+}
+
+}  // namespace
