@@ -6,8 +6,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "bench/allocation_counter.h"
 #include "measure/status_line.h"
+#include "support/allocation_counter.h"
 
 namespace {
 

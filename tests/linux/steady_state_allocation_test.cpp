@@ -1,0 +1,97 @@
+// The calls the monitor makes every second must not touch the heap once
+// running; the counter sees allocations made inside the C library too.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "fixture_tree.h"
+#include "platform/linux/linux_sources.h"
+#include "platform/perf_counters.h"
+#include "platform/system_status.h"
+#include "support/allocation_counter.h"
+
+namespace {
+
+const char* const PATHS[] = {"\\Processor(_Total)\\% Processor Time",
+                             "\\Network Interface(*)\\Bytes Received/sec",
+                             "\\Network Interface(*)\\Bytes Sent/sec"};
+
+// One status line's worth of platform calls, the way the monitor makes them.
+void oneRefresh(PDH_HQUERY* queries, PDH_HCOUNTER* counters) {
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof memory;
+  GlobalMemoryStatusEx(&memory);
+  ULARGE_INTEGER freeBytes{};
+  GetDiskFreeSpaceExA("c:\\", nullptr, nullptr, &freeBytes);
+  SYSTEM_POWER_STATUS power{};
+  GetSystemPowerStatus(&power);
+  for (int i = 0; i < 3; ++i) {
+    PDH_FMT_COUNTERVALUE_ITEM_A items[20];
+    DWORD size = sizeof items;
+    DWORD count = 20;
+    PdhCollectQueryData(queries[i]);
+    PdhGetFormattedCounterArrayA(counters[i], PDH_FMT_LONG, &size, &count, items);
+  }
+  NUMBERFMTA format = {0, 0, 3, const_cast<char*>(","), const_cast<char*>(","), 0};
+  char label[30];
+  GetNumberFormatA(0, 0, "25769803776", &format, label, sizeof label);
+}
+
+std::size_t allocationsOverManyRefreshes() {
+  PDH_HQUERY queries[3] = {};
+  PDH_HCOUNTER counters[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(PdhOpenQueryA(nullptr, 0, &queries[i]), ERROR_SUCCESS);
+    EXPECT_EQ(PdhAddCounterA(queries[i], PATHS[i], 0, &counters[i]), ERROR_SUCCESS);
+  }
+  oneRefresh(queries, counters);
+  startCountingAllocations();
+  for (int round = 0; round < 50; ++round) oneRefresh(queries, counters);
+  const std::size_t allocations = stopCountingAllocations();
+  for (PDH_HQUERY query : queries) PdhCloseQuery(query);
+  return allocations;
+}
+
+TEST(SystemSteadyState, RefreshingAllocatesNothingOnTheLiveSystem) {
+  if (!KIVO_COUNTS_ALLOCATIONS) GTEST_SKIP() << "a sanitizer owns malloc";
+  EXPECT_EQ(allocationsOverManyRefreshes(), 0u);
+}
+
+TEST(SystemSteadyState, RefreshingAllocatesNothingOnBusyFixtures) {
+  if (!KIVO_COUNTS_ALLOCATIONS) GTEST_SKIP() << "a sanitizer owns malloc";
+  FixtureTree tree;
+  tree.write("proc/stat", "intr " + std::string(20000, '1') + "\ncpu  1 2 3 4 5 6 7 8 0 0\n");
+  std::string netDev = "Inter-|   Receive |  Transmit\n face |bytes |bytes\n";
+  for (int i = 0; i < 19; ++i) netDev += "veth" + std::to_string(i) + ": 1 2 3 4 5 6 7 8 9\n";
+  tree.write("proc/net/dev", netDev);
+  tree.write("proc/meminfo", "MemTotal: 25165824 kB\nMemAvailable: 1024 kB\n");
+  for (int i = 0; i < 120; ++i) {
+    tree.write("sys/class/power_supply/BAT" + std::to_string(i) + "/type", "Battery\n");
+    tree.write("sys/class/power_supply/BAT" + std::to_string(i) + "/capacity", "50\n");
+  }
+  tree.write("sys/class/power_supply/AC/type", "Mains\n");
+  tree.write("sys/class/power_supply/AC/online", "1\n");
+  ASSERT_TRUE(setProcRoot(tree.path("proc").c_str()));
+  ASSERT_TRUE(setSysRoot(tree.path("sys").c_str()));
+  ASSERT_TRUE(setDiskRoot(tree.root.c_str()));
+  EXPECT_EQ(allocationsOverManyRefreshes(), 0u);
+  setProcRoot(nullptr);
+  setSysRoot(nullptr);
+  setDiskRoot(nullptr);
+}
+
+// Shows the counting itself works, so a zero above means something.
+TEST(SystemSteadyState, CountingSeesTheCLibrarysOwnAllocations) {
+  if (!KIVO_COUNTS_ALLOCATIONS) GTEST_SKIP() << "a sanitizer owns malloc";
+  startCountingAllocations();
+  std::FILE* file = std::fopen("/proc/self/stat", "r");
+  const std::size_t allocations = stopCountingAllocations();
+  ASSERT_NE(file, nullptr);
+  std::fclose(file);
+  EXPECT_GT(allocations, 0u);
+}
+
+}  // namespace

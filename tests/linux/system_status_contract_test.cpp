@@ -1,0 +1,191 @@
+// Memory, disk and power status against fixture /proc and /sys trees.
+#include <gtest/gtest.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "fixture_tree.h"
+#include "platform/linux/linux_sources.h"
+#include "platform/linux/proc_reader.h"
+#include "platform/system_status.h"
+
+namespace {
+
+constexpr unsigned long long GIB = 1ULL << 30;
+
+class SystemStatus : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(setProcRoot(tree.path("proc").c_str()));
+    ASSERT_TRUE(setSysRoot(tree.path("sys").c_str()));
+  }
+  void TearDown() override {
+    setProcRoot(nullptr);
+    setSysRoot(nullptr);
+    setDiskRoot(nullptr);
+  }
+
+  MEMORYSTATUSEX memory(BOOL expected) {
+    MEMORYSTATUSEX status;
+    std::memset(&status, 0x5A, sizeof status);
+    status.dwLength = sizeof status;
+    EXPECT_EQ(GlobalMemoryStatusEx(&status), expected);
+    return status;
+  }
+
+  // A supply with its type and, unless file is empty, one more file.
+  void supply(const std::string& name, const char* type, const char* file, const char* value) {
+    tree.write("sys/class/power_supply/" + name + "/type", std::string(type) + "\n");
+    if (*file != '\0')
+      tree.write("sys/class/power_supply/" + name + "/" + file, std::string(value) + "\n");
+  }
+
+  SYSTEM_POWER_STATUS power() {
+    SYSTEM_POWER_STATUS status{};
+    EXPECT_EQ(GetSystemPowerStatus(&status), TRUE);
+    EXPECT_EQ(status.BatteryLifeTime, BATTERY_LIFE_UNKNOWN);
+    EXPECT_EQ(status.BatteryFullLifeTime, BATTERY_LIFE_UNKNOWN);
+    return status;
+  }
+
+  FixtureTree tree;
+};
+
+TEST_F(SystemStatus, MemoryOfA24GiBMachineInExact64BitFigures) {
+  tree.write("proc/meminfo",
+             "MemTotal:       25165824 kB\nMemFree:         1048576 kB\n"
+             "MemAvailable:   16777216 kB\nBuffers:          262144 kB\nCached:  4194304 kB\n"
+             "SwapCached: 0 kB\nSwapTotal:       2097152 kB\nSwapFree:        1048576 kB\n"
+             "HugePages_Total:       0\n");
+  MEMORYSTATUSEX status = memory(TRUE);
+  EXPECT_EQ(status.ullTotalPhys, 24 * GIB);
+  EXPECT_EQ(status.ullAvailPhys, 16 * GIB);
+  EXPECT_EQ(status.ullTotalPageFile, 26 * GIB);
+  EXPECT_EQ(status.ullAvailPageFile, 17 * GIB);
+  EXPECT_EQ(status.dwMemoryLoad, 33u);
+  EXPECT_GT(status.ullTotalVirtual, 2 * GIB);
+  EXPECT_EQ(status.ullAvailVirtual, status.ullTotalVirtual);
+  EXPECT_EQ(status.ullAvailExtendedVirtual, 0u);
+}
+
+TEST_F(SystemStatus, MemoryWithoutMemAvailableOrWithOddLines) {
+  // Before 3.14 the kernel had no MemAvailable: free, buffers and cache stand in.
+  // The tail of an overlong line is not a line of its own.
+  tree.write("proc/meminfo", std::string(LINE_BUFFER_BYTES, 'x') + "MemTotal: 8 kB\n" +
+                                 "MemTotal: 4194304 kB\nMemFree: 524288 kB\nBuffers: 262144 kB\n" +
+                                 "no colon\nCached: 262144 kB\nCached: 999 kB\nSwapFree: 4 kB\n" +
+                                 "MemAvailable: 12x kB\n");
+  MEMORYSTATUSEX status = memory(TRUE);
+  EXPECT_EQ(status.ullAvailPhys, 1 * GIB);
+  EXPECT_EQ(status.dwMemoryLoad, 75u);
+  // No SwapTotal: the page file is memory alone.
+  EXPECT_EQ(status.ullTotalPageFile, 4 * GIB);
+  EXPECT_EQ(status.ullAvailPageFile, 1 * GIB + 4096);
+
+  tree.write("proc/meminfo", "MemTotal: 1024 kB\nMemAvailable: 4096 kB\nSwapFree: 9 kB\n");
+  status = memory(TRUE);
+  EXPECT_EQ(status.ullAvailPhys, 1024u * 1024);
+  EXPECT_EQ(status.ullAvailPageFile, 1024u * 1024);
+  EXPECT_EQ(status.dwMemoryLoad, 0u);
+}
+
+TEST_F(SystemStatus, MemoryFailsWithoutATotalItCanTrust) {
+  MEMORYSTATUSEX cleared{};
+  cleared.dwLength = sizeof cleared;
+  for (const char* text : {"", "MemFree: 1024 kB\n", "MemTotal: 0 kB\n", "MemTotal: lots kB\n",
+                           "MemTotal: 12", "MemTotal: 99999999999999999999 kB\n",
+                           "MemTotal: 18014398509481984 kB\n", "MemTotal: 1024 MB\n"}) {
+    tree.write("proc/meminfo", text);
+    MEMORYSTATUSEX status = memory(FALSE);
+    EXPECT_EQ(std::memcmp(&status, &cleared, sizeof status), 0) << text;
+  }
+  tree.remove("proc");
+  memory(FALSE);
+  EXPECT_EQ(GlobalMemoryStatusEx(nullptr), FALSE);
+  MEMORYSTATUSEX shortRecord{};
+  shortRecord.dwLength = 32;
+  EXPECT_EQ(GlobalMemoryStatusEx(&shortRecord), FALSE);
+}
+
+TEST_F(SystemStatus, DriveCIsTheDiskRootAndOtherDirectoriesAreLinuxPaths) {
+  ASSERT_TRUE(setDiskRoot(tree.root.c_str()));
+  for (const char* drive : {"c:\\", "C:\\", "c:", "C:/", tree.root.c_str()}) {
+    // Free space may move under us; take a reading that statvfs agrees with on both sides.
+    ULARGE_INTEGER callerFree{}, total{}, totalFree{};
+    struct statvfs before {
+    }, after{};
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      ASSERT_EQ(statvfs(tree.root.c_str(), &before), 0);
+      ASSERT_EQ(GetDiskFreeSpaceExA(drive, &callerFree, &total, &totalFree), TRUE) << drive;
+      ASSERT_EQ(statvfs(tree.root.c_str(), &after), 0);
+      if (before.f_bfree == after.f_bfree && before.f_bavail == after.f_bavail) break;
+    }
+    EXPECT_EQ(total.QuadPart, static_cast<ULONGLONG>(after.f_blocks) * after.f_frsize);
+    EXPECT_EQ(totalFree.QuadPart, static_cast<ULONGLONG>(after.f_bfree) * after.f_frsize);
+    EXPECT_EQ(callerFree.QuadPart, static_cast<ULONGLONG>(after.f_bavail) * after.f_frsize);
+  }
+  EXPECT_EQ(GetDiskFreeSpaceExA("c:\\", nullptr, nullptr, nullptr), TRUE);
+
+  ULARGE_INTEGER untouched{};
+  untouched.QuadPart = 12345;
+  ASSERT_TRUE(setDiskRoot(tree.path("missing").c_str()));
+  for (const char* directory : {"c:\\", "d:\\", "/no/such/dir"}) {
+    EXPECT_EQ(GetDiskFreeSpaceExA(directory, &untouched, &untouched, &untouched), FALSE);
+    EXPECT_EQ(untouched.QuadPart, 12345u);
+  }
+  EXPECT_FALSE(setDiskRoot(""));
+  EXPECT_FALSE(setDiskRoot(std::string(300, 'd').c_str()));
+}
+
+TEST_F(SystemStatus, NoBatteryUnlessTheSystemHasOne) {
+  SYSTEM_POWER_STATUS status = power();  // no power_supply directory at all
+  EXPECT_EQ(status.BatteryLifePercent, BATTERY_PERCENTAGE_UNKNOWN);
+  EXPECT_EQ(status.BatteryFlag, BATTERY_FLAG_NO_BATTERY);
+  EXPECT_EQ(status.ACLineStatus, AC_LINE_UNKNOWN);
+
+  supply("hidpp_battery_0", "Battery", "capacity", "10");
+  supply("hidpp_battery_0", "Battery", "scope", "Device");
+  supply("AC", "Mains", "online", "1");
+  status = power();
+  EXPECT_EQ(status.BatteryLifePercent, BATTERY_PERCENTAGE_UNKNOWN);
+  EXPECT_EQ(status.BatteryFlag, BATTERY_FLAG_NO_BATTERY);
+  EXPECT_EQ(status.ACLineStatus, AC_LINE_ONLINE);
+  EXPECT_EQ(GetSystemPowerStatus(nullptr), FALSE);
+}
+
+TEST_F(SystemStatus, BatteryChargeIsTheAverageOfTheSystemBatteries) {
+  supply("BAT0", "Battery", "capacity", "57");
+  supply("BAT0", "Battery", "scope", "System");
+  supply("ADP1", "Mains", "online", "0");
+  SYSTEM_POWER_STATUS status = power();
+  EXPECT_EQ(status.BatteryLifePercent, 57);
+  EXPECT_EQ(status.ACLineStatus, AC_LINE_OFFLINE);
+
+  const std::pair<const char*, BYTE> cases[] = {{"60", 59},   {"150", 79}, {"-4", 29},
+                                                {"lots", 57}, {"", 57},    {"12 34", 57}};
+  for (const auto& [second, percent] : cases) {
+    supply("BAT1", "Battery", "capacity", second);
+    EXPECT_EQ(power().BatteryLifePercent, percent) << second;
+  }
+  supply("BAT0", "Battery", "capacity", "x");
+  status = power();
+  EXPECT_EQ(status.BatteryLifePercent, BATTERY_PERCENTAGE_UNKNOWN);
+  EXPECT_EQ(status.BatteryFlag, BATTERY_FLAG_UNKNOWN);
+}
+
+TEST_F(SystemStatus, EverySupplyOfALongListingIsSeen) {
+  // Real entries are symbolic links; this many take several directory reads.
+  tree.write("devices/BAT0/type", "Battery\n");
+  tree.write("devices/BAT0/capacity", "40\n");
+  supply("BAT1", "Battery", "capacity", "60");
+  for (int i = 0; i < 300; ++i)
+    supply("ucsi-source-psy-USBC000:00" + std::to_string(i) + std::string(30, 'p'), "USB", "", "");
+  ASSERT_EQ(
+      symlink(tree.path("devices/BAT0").c_str(), tree.path("sys/class/power_supply/BAT0").c_str()),
+      0);
+  EXPECT_EQ(power().BatteryLifePercent, 50);
+}
+
+}  // namespace
