@@ -7,9 +7,15 @@
 #include <unistd.h>
 
 #include "measure/status_line.h"
+#include "platform/linux/local_time.h"
 #include "support/allocation_counter.h"
 
 namespace {
+
+void reportAllocations(benchmark::State& state, std::size_t allocations) {
+  state.counters["allocs_per_call"] =
+      static_cast<double>(allocations) / static_cast<double>(state.iterations());
+}
 
 void BM_ComposeStatusLine(benchmark::State& state) {
   composeStatusLine();  // first call: the C library sets up its time zone once
@@ -18,25 +24,27 @@ void BM_ComposeStatusLine(benchmark::State& state) {
     composeStatusLine();
     benchmark::DoNotOptimize(StatusLine);
   }
-  const std::size_t allocations = stopCountingAllocations();
-  state.counters["allocs_per_line"] =
-      static_cast<double>(allocations) / static_cast<double>(state.iterations());
+  reportAllocations(state, stopCountingAllocations());
 }
 
 void BM_SampleProbes(benchmark::State& state) {
   StatusReadings readings{};
+  startCountingAllocations();
   for (auto _ : state) {
     sampleProbes(readings);
     benchmark::DoNotOptimize(readings);
   }
+  reportAllocations(state, stopCountingAllocations());
 }
 
 void BM_ReadClockAndSystem(benchmark::State& state) {
   StatusReadings readings{};
+  startCountingAllocations();
   for (auto _ : state) {
     readClockAndSystem(readings);
     benchmark::DoNotOptimize(readings);
   }
+  reportAllocations(state, stopCountingAllocations());
 }
 
 void BM_WriteStatusLine(benchmark::State& state) {
@@ -91,4 +99,11 @@ BENCHMARK(BM_SampleProbes);
 BENCHMARK(BM_ReadClockAndSystem);
 BENCHMARK(BM_WriteStatusLine);
 BENCHMARK(BM_BareFloor);
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  settleLocalTimeZone();  // as the program's own entry does
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

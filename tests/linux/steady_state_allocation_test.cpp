@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "fixture_tree.h"
 #include "platform/linux/linux_sources.h"
+#include "platform/linux/local_time.h"
 #include "platform/perf_counters.h"
 #include "platform/system_status.h"
 #include "support/allocation_counter.h"
@@ -21,6 +23,8 @@ const char* const PATHS[] = {"\\Processor(_Total)\\% Processor Time",
 
 // One status line's worth of platform calls, the way the monitor makes them.
 void oneRefresh(PDH_HQUERY* queries, PDH_HCOUNTER* counters) {
+  const std::time_t now = std::time(nullptr);
+  EXPECT_NE(std::localtime(&now), nullptr);
   MEMORYSTATUSEX memory{};
   memory.dwLength = sizeof memory;
   GlobalMemoryStatusEx(&memory);
@@ -41,6 +45,7 @@ void oneRefresh(PDH_HQUERY* queries, PDH_HCOUNTER* counters) {
 }
 
 std::size_t allocationsOverManyRefreshes() {
+  settleLocalTimeZone();
   PDH_HQUERY queries[3] = {};
   PDH_HCOUNTER counters[3] = {};
   for (int i = 0; i < 3; ++i) {

@@ -1,0 +1,9 @@
+#include "platform/linux/local_time.h"
+
+#include <cstdlib>
+#include <ctime>
+
+void settleLocalTimeZone() {
+  if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
+  tzset();
+}
