@@ -40,6 +40,16 @@ class SettingsTest : public ::testing::Test {
   static bool stored(const std::string& name) {
     return fake::registry().keys.count(KEY) != 0 && fake::registry().keys.at(KEY).count(name) != 0;
   }
+  static void expectDefaultDwords() {
+  EXPECT_EQ(settings.x, 443);
+  EXPECT_EQ(settings.y, -2);
+  EXPECT_EQ(settings.width, 450);
+  EXPECT_EQ(settings.height, 14);
+  EXPECT_EQ(settings.top, 0);
+  EXPECT_EQ(settings.refresh, 1000);
+  EXPECT_EQ(settings.memused, 1);
+  EXPECT_EQ(settings.caption, 0x80000000u);
+  }
   // A run: load, let the start-up z-order step make the window topmost
   // unless it was at the bottom, then close.
   static void runWithoutChanges() {
@@ -52,14 +62,7 @@ class SettingsTest : public ::testing::Test {
 TEST_F(SettingsTest, FirstRunTakesEveryDefault) {
   loadSettings();
   EXPECT_EQ(keyPath, KEY);
-  EXPECT_EQ(settings.x, 443);
-  EXPECT_EQ(settings.y, -2);
-  EXPECT_EQ(settings.width, 450);
-  EXPECT_EQ(settings.height, 14);
-  EXPECT_EQ(settings.top, 0);
-  EXPECT_EQ(settings.refresh, 1000);
-  EXPECT_EQ(settings.memused, 1);
-  EXPECT_EQ(settings.caption, 0x80000000u);
+  expectDefaultDwords();
   EXPECT_EQ(settings.view, 0);
   EXPECT_EQ(settings.font.lfHeight, -11);
   EXPECT_EQ(settings.font.lfWeight, FW_NORMAL);
@@ -123,14 +126,7 @@ TEST_F(SettingsTest, StoredMinusTwoReadsAsMissing) {
   for (const char* name : {"x", "y", "width", "height", "top", "refresh", "memused", "caption"})
     fake::storeDword(KEY, name, static_cast<DWORD>(NOT_FOUND));
   loadSettings();
-  EXPECT_EQ(settings.x, 443);
-  EXPECT_EQ(settings.y, -2);
-  EXPECT_EQ(settings.width, 450);
-  EXPECT_EQ(settings.height, 14);
-  EXPECT_EQ(settings.top, 0);
-  EXPECT_EQ(settings.refresh, 1000);
-  EXPECT_EQ(settings.memused, 1);
-  EXPECT_EQ(settings.caption, 0x80000000u);
+  expectDefaultDwords();
 }
 
 TEST_F(SettingsTest, OtherValuesAreUsedAsRead) {
