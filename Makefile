@@ -35,7 +35,7 @@ fuzz:
 	mkdir -p build/fuzz/new-inputs
 	build/fuzz/tests/fuzz/kivo_store_fuzz -max_total_time=$(FUZZ_SECONDS) \
 	  build/fuzz/new-inputs tests/fuzz/corpus
-	build/fuzz/tests/fuzz/kivo_store_fuzz -merge=1 tests/fuzz/corpus build/fuzz/new-inputs
+	build/fuzz/tests/fuzz/kivo_store_fuzz -merge=1 -use_counters=0 tests/fuzz/corpus build/fuzz/new-inputs
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
