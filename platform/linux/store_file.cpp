@@ -344,7 +344,7 @@ void endWithNewline(StoreLine* line, const std::string& newline) {
 
 // A wrapped value cut short at the end of the file would take the next line
 // into itself; a blank line closes it with the meaning it had at the end.
-void insertAfter(StoreDocument* store, std::size_t at, const std::string& text) {
+void insertLineAfter(StoreDocument* store, std::size_t at, const std::string& text) {
   StoreLine& before = store->lines[at];
   endWithNewline(&before, store->newline);
   std::vector<StoreLine> added;
@@ -439,7 +439,7 @@ void placeValueLine(StoreDocument* store, const std::string& keyPath, const std:
     appendKeyLine(store, keyPath);
     keyLine = static_cast<int>(store->lines.size()) - 1;
   }
-  insertAfter(store, endOfSection(*store, static_cast<std::size_t>(keyLine)), text);
+  insertLineAfter(store, endOfSection(*store, static_cast<std::size_t>(keyLine)), text);
 }
 
 bool holdsValue(const StoreDocument& store, const std::string& keyPath, const std::string& name,
