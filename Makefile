@@ -1,5 +1,5 @@
 # The two set-up commands are `make run` and `make test`; see README.md.
-PRESETS := linux windows-i686 windows-x64
+PRESETS := linux linux-asan windows-i686 windows-x64
 FUZZ_SECONDS ?= 180
 
 .PHONY: all deps build build-linux run test bench fuzz format clean
@@ -24,6 +24,7 @@ run: build-linux
 
 test: build
 	ctest --preset linux
+	ctest --preset linux-asan
 
 bench: build-linux
 	build/linux/bench/kivo_bench --benchmark_min_time=0.5

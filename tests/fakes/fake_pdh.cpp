@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "fakes/fakes.h"
 
@@ -14,6 +15,14 @@ struct Counter {
   Query* query;
   std::string path;
 };
+
+// Probes are never destroyed, so their queries stay open to the end. The fake
+// keeps hold of every query it hands out, and never lets go (not even at exit),
+// so they stay reachable rather than leaked.
+std::vector<std::unique_ptr<Query>>& openQueries() {
+  static auto* queries = new std::vector<std::unique_ptr<Query>>;
+  return *queries;
+}
 
 std::vector<std::string>& startupAdds() {
   static std::vector<std::string> adds;
@@ -40,7 +49,8 @@ const std::vector<std::string>& addsDuringStartup() { return startupAdds(); }
 using fake::pdh;
 
 PDH_STATUS PdhOpenQueryA(LPCSTR, DWORD_PTR, PDH_HQUERY* query) {
-  *query = new fake::Query;
+  fake::openQueries().push_back(std::make_unique<fake::Query>());
+  *query = fake::openQueries().back().get();
   ++pdh().liveQueries;
   return ERROR_SUCCESS;
 }

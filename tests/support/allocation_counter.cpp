@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdlib>
 
-#if KIVO_COUNTS_ALLOCATIONS
 extern "C" {
 void* __libc_malloc(std::size_t size);
 void* __libc_calloc(std::size_t count, std::size_t size);
@@ -19,7 +18,7 @@ namespace {
 std::atomic<bool> counting{false};
 std::atomic<std::size_t> allocations{0};
 
-void countOne() {
+[[maybe_unused]] void countOne() {
   if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
 }
 }  // namespace
@@ -34,6 +33,7 @@ std::size_t stopCountingAllocations() {
   return allocations;
 }
 
+#if KIVO_COUNTS_ALLOCATIONS
 extern "C" {
 void* malloc(std::size_t size) noexcept {
   countOne();
