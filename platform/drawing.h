@@ -5,7 +5,7 @@
 #include "platform/windowing.h"
 
 #ifndef _WIN32
-typedef struct HGDIOBJ__* HGDIOBJ;
+typedef void* HGDIOBJ;  // as in the SDK: every GDI handle converts to it
 typedef struct HBITMAP__* HBITMAP;
 typedef struct HFONT__* HFONT;
 typedef DWORD COLORREF;

@@ -9,11 +9,6 @@ Host& host() {
 
 void resetHost() { host() = Host{}; }
 
-Windows& windows() {
-  static Windows state;
-  return state;
-}
-
 }  // namespace fake
 
 using fake::host;
@@ -44,11 +39,5 @@ BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER, PULARGE_INTEGER,
 BOOL GetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
   if (host().powerFails) return FALSE;
   status->BatteryLifePercent = host().batteryPercent;
-  return TRUE;
-}
-
-BOOL GetWindowRect(HWND, LPRECT rect) {
-  if (!fake::windows().haveRect) return FALSE;
-  *rect = fake::windows().rect;
   return TRUE;
 }

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "platform/drawing.h"
 #include "platform/perf_counters.h"
 #include "platform/registry.h"
 #include "platform/system_status.h"
@@ -76,12 +78,54 @@ struct Host {
 Host& host();
 void resetHost();
 
-// Windows ------------------------------------------------------------------
-struct Windows {
-  bool haveRect = true;
-  RECT rect{443, -2, 893, 12};
+// Window manager -----------------------------------------------------------
+// Frames: WS_THICKFRAME is 4 pixels on every side, WS_BORDER alone 1.
+struct FakeWindow {
+  std::string className;
+  std::string title;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  RECT outer{};
+  HWND owner = nullptr;
+  LONG_PTR zOrder = 0;  // the last insertAfter a placement applied
+  bool destroyed = false;
 };
 
-Windows& windows();
+struct Desktop {
+  std::vector<std::string> failRegister;  // class names whose registration fails
+  std::vector<std::string> failCreate;    // class names whose windows cannot be made
+  std::vector<RECT> monitors{{0, 0, 1280, 1024}};
+  WORD menuChoice = 0;             // posted as WM_COMMAND when the menu is tracked
+  std::function<bool()> whenIdle;  // runs while the queue is empty, until it returns false
+  std::vector<std::string> log;    // every call that changes something, in order
+  std::map<std::pair<HWND, UINT_PTR>, UINT> timers;
+};
+
+// What GetMessageA reports when the queue runs dry with no quit posted.
+constexpr int RAN_DRY = 77;
+
+Desktop& desktop();
+void resetDesktop();
+FakeWindow* windowOf(HWND window);
+HWND findWindow(const std::string& title);
+// A shown popup window of its own class, for tests that need just a window.
+HWND makeWindow(RECT outer, DWORD style = WS_POPUP);
+RECT clientRect(HWND window);
+std::vector<std::string> logEntries(const std::string& prefix);
+
+// Drawing --------------------------------------------------------------------
+struct Gdi {
+  int liveDCs = 0;      // memory contexts
+  int borrowedDCs = 0;  // window and screen contexts not yet released
+  int liveBitmaps = 0;
+  int liveFonts = 0;
+  int liveBrushes = 0;
+  bool failFont = false;
+  LOGFONTA lastFont{};
+  std::vector<std::string> log;  // Rectangle, TextOutA, BitBlt with their arguments
+};
+
+Gdi& gdi();
+void resetGdi();
 
 }  // namespace fake

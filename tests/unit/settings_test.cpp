@@ -12,7 +12,6 @@
 namespace {
 
 const std::string KEY = "Software\\Falvane\\Kivo\\2.0";
-const HWND WINDOW = reinterpret_cast<HWND>(0x1234);
 
 std::vector<BYTE> bytesOf(const void* data, std::size_t size) {
   const auto* first = static_cast<const BYTE*>(data);
@@ -23,7 +22,8 @@ class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::resetRegistry();
-    fake::windows() = fake::Windows{};
+    fake::resetDesktop();
+    window = fake::makeWindow({443, -2, 893, 12});
     settings = Settings{};
     startupValues = StartupValues{};
   }
@@ -41,21 +41,23 @@ class SettingsTest : public ::testing::Test {
     return fake::registry().keys.count(KEY) != 0 && fake::registry().keys.at(KEY).count(name) != 0;
   }
   static void expectDefaultDwords() {
-  EXPECT_EQ(settings.x, 443);
-  EXPECT_EQ(settings.y, -2);
-  EXPECT_EQ(settings.width, 450);
-  EXPECT_EQ(settings.height, 14);
-  EXPECT_EQ(settings.top, 0);
-  EXPECT_EQ(settings.refresh, 1000);
-  EXPECT_EQ(settings.memused, 1);
-  EXPECT_EQ(settings.caption, 0x80000000u);
+    EXPECT_EQ(settings.x, 443);
+    EXPECT_EQ(settings.y, -2);
+    EXPECT_EQ(settings.width, 450);
+    EXPECT_EQ(settings.height, 14);
+    EXPECT_EQ(settings.top, 0);
+    EXPECT_EQ(settings.refresh, 1000);
+    EXPECT_EQ(settings.memused, 1);
+    EXPECT_EQ(settings.caption, 0x80000000u);
   }
+  static inline HWND window = nullptr;
+
   // A run: load, let the start-up z-order step make the window topmost
   // unless it was at the bottom, then close.
   static void runWithoutChanges() {
     loadSettings();
     if (settings.top != 1) settings.top = -1;
-    saveSettings(WINDOW);
+    saveSettings(window);
   }
 };
 
@@ -80,7 +82,7 @@ TEST_F(SettingsTest, FirstRunTakesEveryDefault) {
 }
 
 TEST_F(SettingsTest, FirstCloseWritesGeometryTopAndFontOnly) {
-  fake::windows().rect = {100, -2, 550, 12};
+  SetWindowPos(window, nullptr, 100, -2, 450, 14, SWP_NOZORDER);
   runWithoutChanges();
   const std::vector<std::string> expected = {"x", "y", "width", "height", "top", "font"};
   EXPECT_EQ(fake::valuesWritten(), expected);
@@ -107,7 +109,7 @@ TEST_F(SettingsTest, ChangedValuesAreWrittenInOrderAndOnlyWhenTheyDiffer) {
   settings.memused = 0;
   settings.caption = 0x80800000u;
   settings.view = 1;
-  saveSettings(WINDOW);
+  saveSettings(window);
   const std::vector<std::string> expected = {"x",       "y",       "width", "height", "refresh",
                                              "memused", "caption", "view",  "font"};
   EXPECT_EQ(fake::valuesWritten(), expected);
@@ -118,7 +120,7 @@ TEST_F(SettingsTest, OnlyTheValueAtCloseIsCompared) {
   loadSettings();
   settings.refresh = 500;
   settings.refresh = 1000;
-  saveSettings(WINDOW);
+  saveSettings(window);
   EXPECT_FALSE(stored("refresh"));
 }
 
@@ -141,7 +143,7 @@ TEST_F(SettingsTest, OtherValuesAreUsedAsRead) {
   EXPECT_EQ(settings.memused, 5);
   EXPECT_EQ(settings.refresh, 0);
   EXPECT_EQ(settings.top, 1);
-  saveSettings(WINDOW);
+  saveSettings(window);
   EXPECT_EQ(storedDword("memused"), 5) << "kept, not rewritten";
 }
 
@@ -153,10 +155,10 @@ TEST_F(SettingsTest, ViewOutsideZeroToOneLoadsAsZero) {
     EXPECT_EQ(startupValues.view, 0) << stored;
   }
   fake::registry().log.clear();
-  saveSettings(WINDOW);
+  saveSettings(window);
   EXPECT_EQ(storedDword("view"), NOT_FOUND) << "unchanged view is not rewritten";
   settings.view = 1;
-  saveSettings(WINDOW);
+  saveSettings(window);
   EXPECT_EQ(storedDword("view"), 1);
 }
 
@@ -181,7 +183,7 @@ TEST_F(SettingsTest, FontRoundTripsByteForByte) {
   settings.font.lfItalic = 1;
   std::strcpy(settings.font.lfFaceName, "DejaVu Sans Mono");
   const LOGFONTA chosen = settings.font;
-  saveSettings(WINDOW);
+  saveSettings(window);
   settings = Settings{};
   loadSettings();
   EXPECT_EQ(std::memcmp(&settings.font, &chosen, sizeof chosen), 0);
@@ -220,7 +222,7 @@ TEST_F(SettingsTest, UnreadableStoreGivesDefaults) {
 
 TEST_F(SettingsTest, WindowWithoutRectangleKeepsTheStoredGeometry) {
   fake::storeDword(KEY, "x", 700);
-  fake::windows().haveRect = false;
+  window = nullptr;  // no such window: its rectangle cannot be read
   runWithoutChanges();
   EXPECT_EQ(storedDword("x"), 700);
   EXPECT_FALSE(stored("width"));

@@ -1,0 +1,10 @@
+#include "app/app_state.h"
+
+#include "settings/settings.h"
+
+AppState app;
+BackBuffer backBuffer;
+HFONT DisplayFont;
+LONG& insertAfter = settings.top;
+
+HWND insertAfterHandle() { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(insertAfter)); }

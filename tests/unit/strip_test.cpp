@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/mouse_and_menu.h"
+#include "app/window_procedure.h"
+#include "measure/counter_probe.h"
+#include "measure/status_line.h"
+#include "strip_fixture.h"
+
+namespace {
+
+using StripStartTest = StripTest;
+
+bool contains(const std::vector<std::string>& entries, const std::string& wanted) {
+  for (const std::string& entry : entries)
+    if (entry.find(wanted) != std::string::npos) return true;
+  return false;
+}
+
+TEST_F(StripStartTest, FirstRunShowsTheDefaultStripAndSavesOnClose) {
+  EXPECT_EQ(runStrip(), 0);
+  const std::vector<std::string> expected = {
+      "register kivo_main",
+      "create Kivo",
+      "size Kivo 444x12",  // heard before its creator knows the handle
+      "register Kivo",
+      "create Kivo2",
+      "size Kivo2 446x14",
+      "SetTimer Kivo2 1 1000",
+      "place Kivo2 z=-1 443,-2 446x14 flags=0x3",
+      "place Kivo2 z=-1 443,-2 450x14 flags=0x0",
+      "size Kivo2 450x14",
+      "KillTimer Kivo2 1",
+      "SetTimer Kivo2 1 1000",
+      "show Kivo2 1",
+  };
+  std::vector<std::string> startup;
+  for (const std::string& entry : fake::desktop().log) {
+    if (entry.rfind("menu item", 0) == 0) continue;
+    startup.push_back(entry);
+    if (startup.size() == expected.size()) break;
+  }
+  EXPECT_EQ(startup, expected);
+  const std::vector<std::string> saved = {"x", "y", "width", "height", "top", "font"};
+  EXPECT_EQ(valuesWritten(), saved);
+  EXPECT_EQ(fake::gdi().lastFont.lfHeight, -11);
+  EXPECT_STREQ(fake::gdi().lastFont.lfFaceName, "Courier New");
+}
+
+TEST_F(StripStartTest, ExitCodesWhenClassesOrWindowsCannotBeMade) {
+  struct Case {
+    std::vector<std::string> failRegister;
+    std::vector<std::string> failCreate;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {{"kivo_main"}, {}, 1},
+      {{}, {"kivo_main"}, 2},
+      {{"Kivo"}, {}, 1},
+      {{}, {"Kivo"}, 2},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    fake::desktop().failRegister = c.failRegister;
+    fake::desktop().failCreate = c.failCreate;
+    EXPECT_EQ(runStrip(), c.exitCode);
+    EXPECT_TRUE(valuesWritten().empty()) << "nothing is saved";
+    EXPECT_EQ(fake::findWindow("Kivo2"), nullptr);
+  }
+}
+
+TEST_F(StripStartTest, ExactlyOneRefreshTimerRunsAfterStartUp) {
+  std::map<std::pair<HWND, UINT_PTR>, UINT> timers;
+  runStrip({[&](HWND) { timers = fake::desktop().timers; }});
+  ASSERT_EQ(timers.size(), 1u);
+  EXPECT_EQ(timers.begin()->first.first, app.monitorWindow);
+  EXPECT_EQ(timers.begin()->first.second, REFRESH_TIMER);
+}
+
+TEST_F(StripStartTest, ZOrderStepAndTheTopValueSaved) {
+  struct Case {
+    LONG stored;
+    LONG_PTR zOrder;
+    bool rewritten;
+  };
+  for (const Case& c : {Case{1, 1, false}, Case{0, -1, true}, Case{-1, -1, false}}) {
+    SetUp();
+    fake::storeDword(key(), "top", static_cast<DWORD>(c.stored));
+    LONG_PTR zOrder = 0;
+    runStrip({[&](HWND monitor) { zOrder = fake::windowOf(monitor)->zOrder; }});
+    EXPECT_EQ(zOrder, c.zOrder) << c.stored;
+    EXPECT_EQ(contains(valuesWritten(), "top"), c.rewritten) << c.stored;
+  }
+}
+
+TEST_F(StripStartTest, CloseReleasesEveryDrawingObject) {
+  runStrip({[](HWND monitor) {
+    for (int width = 300; width < 310; ++width)
+      SetWindowPos(monitor, HWND_TOPMOST, 0, 0, width, 14, SWP_NOMOVE);
+    EXPECT_EQ(fake::gdi().liveDCs, 1);
+    EXPECT_EQ(fake::gdi().liveBitmaps, 1);
+  }});
+  EXPECT_EQ(fake::gdi().liveDCs, 0);
+  EXPECT_EQ(fake::gdi().liveBitmaps, 0);
+  EXPECT_EQ(fake::gdi().liveFonts, 0);
+  EXPECT_EQ(fake::gdi().borrowedDCs, 0);
+  EXPECT_EQ(fake::registry().liveKeys, 0);
+}
+
+TEST_F(StripStartTest, EveryTickAndPaintDrawsAFreshLineInGreenOnBlack) {
+  fake::pdh().scripts[CPU_COUNTER_PATH].values = {7};
+  runStrip({[](HWND monitor) {
+    fake::resetGdi();
+    fake::pdh().log.clear();
+    post(monitor, WM_TIMER, 0, 0, REFRESH_TIMER);
+    post(monitor, WM_PAINT);
+  }});
+  std::vector<std::string> frames = {
+      "Rectangle 0,0,450,14 brush=black",
+      "TextOutA 0,0 colour=00ff00 mode=1 font=Courier New \"12/06 Ram",
+      "BitBlt 0,0 450x14 from 0,0 op=00cc0020",
+  };
+  ASSERT_GE(fake::gdi().log.size(), 6u);
+  for (std::size_t frame = 0; frame < 2; ++frame)
+    for (std::size_t step = 0; step < 3; ++step)
+      EXPECT_EQ(fake::gdi().log[frame * 3 + step].rfind(frames[step], 0), 0u)
+          << fake::gdi().log[frame * 3 + step];
+  int collections = 0;
+  for (const std::string& entry : fake::pdh().log)
+    collections += entry == std::string("collect ") + CPU_COUNTER_PATH;
+  EXPECT_EQ(collections, 2) << "a paint samples again, like a tick";
+}
+
+TEST_F(StripStartTest, FailedFontDrawsInTheContextsOwnFont) {
+  fake::gdi().failFont = true;
+  EXPECT_EQ(runStrip({[](HWND monitor) { post(monitor, WM_TIMER); }}), 0);
+  EXPECT_TRUE(contains(fake::gdi().log, "font=default"));
+}
+
+TEST_F(StripStartTest, SessionEndSavesLikeAClose) {
+  EXPECT_EQ(runStrip({[](HWND monitor) { post(monitor, WM_ENDSESSION, 0, 0, FALSE); },
+                      [](HWND) { EXPECT_TRUE(valuesWritten().empty()); },
+                      [](HWND monitor) { post(monitor, WM_ENDSESSION, 0, 0, TRUE); }}),
+            0);
+  const std::vector<std::string> saved = {"x", "y", "width", "height", "top", "font"};
+  EXPECT_EQ(valuesWritten(), saved);
+}
+
+TEST_F(StripStartTest, SavedPlaceThatNoMonitorShowsComesBackAtTheDefault) {
+  struct Case {
+    LONG x, y;
+    const char* placed;
+  };
+  const Case cases[] = {
+      {3000, 40, "443,-2 300x20"},     // right of every monitor
+      {100, -20, "443,-2 300x20"},     // wholly above the top edge
+      {1270, 100, "1270,100 300x20"},  // partly visible: kept
+      {100, -2, "100,-2 300x20"},      // the usual hanging strip: kept
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    fake::storeDword(key(), "x", static_cast<DWORD>(c.x));
+    fake::storeDword(key(), "y", static_cast<DWORD>(c.y));
+    fake::storeDword(key(), "width", 300);
+    fake::storeDword(key(), "height", 20);
+    runStrip();
+    EXPECT_TRUE(contains(fake::logEntries("place Kivo2"), std::string(c.placed) + " flags=0x0"))
+        << c.x << "," << c.y;
+  }
+}
+
+TEST_F(StripStartTest, OwnerWindowIsNeverShown) {
+  runStrip();
+  EXPECT_TRUE(fake::logEntries("show Kivo ").empty());
+}
+
+}  // namespace
