@@ -30,8 +30,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       closeAndSave(window);
       return 0;
     case WM_ENDSESSION:
-      // The session is ending and the window will not see WM_DESTROY: save now.
-      if (wParam != 0) closeAndSave(window);
+      // The session is ending and the strip will not see WM_DESTROY: save now.
+      // The hidden owner hears of it too, but its rectangle is not the strip's.
+      if (wParam != 0 && window == app.monitorWindow) closeAndSave(window);
       return 0;
     case WM_SIZE:
       onSize(window, lowHalf(lParam), highHalf(lParam));

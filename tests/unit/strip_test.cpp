@@ -140,6 +140,7 @@ TEST_F(StripStartTest, FailedFontDrawsInTheContextsOwnFont) {
 
 TEST_F(StripStartTest, SessionEndSavesLikeAClose) {
   EXPECT_EQ(runStrip({[](HWND monitor) { post(monitor, WM_ENDSESSION, 0, 0, FALSE); },
+                      [](HWND) { post(app.ownerWindow, WM_ENDSESSION, 0, 0, TRUE); },
                       [](HWND) { EXPECT_TRUE(valuesWritten().empty()); },
                       [](HWND monitor) { post(monitor, WM_ENDSESSION, 0, 0, TRUE); }}),
             0);
