@@ -7,6 +7,11 @@ packages=(
   cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 binutils
+  # The Linux strip: FLTK with Xlib, Xft and fontconfig underneath; Liberation
+  # Mono is the face that "Courier New" resolves to.
+  libfltk1.3-dev libx11-dev libxft-dev libfontconfig-dev fonts-liberation
+  # The Windows exe's end-to-end test runs the 32-bit build under Wine on Xvfb.
+  wine wine32:i386 wine64 xvfb xdotool x11-utils imagemagick
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)
@@ -27,5 +32,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# wine32 is an i386 package; dpkg-query above already asks for it by that name.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null

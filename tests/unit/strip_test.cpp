@@ -4,6 +4,8 @@
 
 #include "app/mouse_and_menu.h"
 #include "app/window_procedure.h"
+#include "display/back_buffer.h"
+#include "display/display_font.h"
 #include "measure/counter_probe.h"
 #include "measure/status_line.h"
 #include "strip_fixture.h"
@@ -67,6 +69,9 @@ TEST_F(StripStartTest, ExitCodesWhenClassesOrWindowsCannotBeMade) {
     EXPECT_EQ(runStrip(), c.exitCode);
     EXPECT_TRUE(valuesWritten().empty()) << "nothing is saved";
     EXPECT_EQ(fake::findWindow("Kivo2"), nullptr);
+    // The process ends here, and what start-up made goes with it.
+    releaseBackBuffer();
+    deleteDisplayFont();
   }
 }
 

@@ -1,0 +1,178 @@
+// What is drawn into a DC: rectangles, text and copies between surfaces. Fills
+// go through a plain X GC, so their colours are exact; only glyph edges are
+// blended, by Xft.
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/linux/ansi_text.h"
+#include "platform/linux/gdi_fonts.h"
+#include "platform/linux/gdi_objects.h"
+#include "platform/linux/x11_session.h"
+
+namespace {
+
+// Longer runs of text are cut: nothing in Kivo draws more than a line.
+constexpr int LONGEST_TEXT = 1024;
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+
+struct Span {
+  long long start, length;
+};
+
+// The part of [start, start + length) that lies within [0, limit).
+Span clipSpan(long long start, long long length, long long limit) {
+  const long long from = std::max(start, 0LL), to = std::min(start + length, limit);
+  return Span{from, std::max(to - from, 0LL)};
+}
+
+void setForeground(DcObject& dc, COLORREF colour) {
+  const PixelValue pixel = x11Pixel(colour);
+  if (dc.gcForeground == pixel) return;
+  XSetForeground(x11Display(), dc.gc, pixel);
+  dc.gcForeground = pixel;
+}
+
+XftColor xftColourOf(COLORREF colour) {
+  XftColor result{};
+  result.pixel = x11Pixel(colour);
+  result.color.red = static_cast<unsigned short>((colour & 0xFF) * 0x101);
+  result.color.green = static_cast<unsigned short>(((colour >> 8) & 0xFF) * 0x101);
+  result.color.blue = static_cast<unsigned short>(((colour >> 16) & 0xFF) * 0x101);
+  result.color.alpha = 0xFFFF;
+  return result;
+}
+
+std::size_t utf8Of(LPCSTR text, int length, char* out, std::size_t outSize) {
+  if (!text || length <= 0) {
+    out[0] = '\0';
+    return 0;
+  }
+  return ansiToUtf8(text, static_cast<std::size_t>(std::min(length, LONGEST_TEXT)), out, outSize);
+}
+
+int textWidth(XftFont* face, const char* utf8, std::size_t length) {
+  if (!face || length == 0) return 0;
+  XGlyphInfo extents{};
+  XftTextExtentsUtf8(x11Display(), face, reinterpret_cast<const FcChar8*>(utf8),
+                     static_cast<int>(length), &extents);
+  return extents.xOff;
+}
+
+int cellHeight(XftFont* face) { return face ? face->ascent + face->descent : 0; }
+
+}  // namespace
+
+void fillSurface(DcObject& dc, long long x, long long y, long long width, long long height,
+                 COLORREF colour) {
+  if (!dc.drawable) return;
+  const Span across = clipSpan(x, width, dc.width), down = clipSpan(y, height, dc.height);
+  if (across.length == 0 || down.length == 0) return;
+  setForeground(dc, colour);
+  XFillRectangle(x11Display(), dc.drawable, dc.gc, static_cast<int>(dc.originX + across.start),
+                 static_cast<int>(dc.originY + down.start), static_cast<unsigned>(across.length),
+                 static_cast<unsigned>(down.length));
+}
+
+// The pen is one pixel wide and lies inside the shape; the brush fills what
+// the pen leaves. Right and bottom are outside, as GDI has it.
+BOOL Rectangle(HDC context, int left, int top, int right, int bottom) {
+  DcObject* dc = findDc(context);
+  if (!dc) return FALSE;
+  const long long l = std::min(left, right), r = std::max(left, right);
+  const long long t = std::min(top, bottom), b = std::max(top, bottom);
+  const PenObject& pen = selectedPen(*dc);
+  const BrushObject& brush = selectedBrush(*dc);
+  if (pen.hollow) {
+    if (!brush.hollow) fillSurface(*dc, l, t, r - l - 1, b - t - 1, brush.colour);
+    return TRUE;
+  }
+  if (!brush.hollow) fillSurface(*dc, l + 1, t + 1, r - l - 2, b - t - 2, brush.colour);
+  fillSurface(*dc, l, t, r - l, std::min(1LL, b - t), pen.colour);
+  fillSurface(*dc, l, b - 1, r - l, b - t > 1 ? 1 : 0, pen.colour);
+  fillSurface(*dc, l, t, std::min(1LL, r - l), b - t, pen.colour);
+  fillSurface(*dc, r - 1, t, r - l > 1 ? 1 : 0, b - t, pen.colour);
+  return TRUE;
+}
+
+COLORREF SetTextColor(HDC context, COLORREF colour) {
+  DcObject* dc = findDc(context);
+  if (!dc) return CLR_INVALID;
+  const COLORREF previous = dc->textColour;
+  dc->textColour = colour & 0x00FFFFFF;
+  return previous;
+}
+
+int SetBkMode(HDC context, int mode) {
+  DcObject* dc = findDc(context);
+  if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
+  const int previous = dc->backgroundMode;
+  dc->backgroundMode = mode;
+  return previous;
+}
+
+BOOL TextOutA(HDC context, int x, int y, LPCSTR text, int length) {
+  DcObject* dc = findDc(context);
+  if (!dc || length < 0 || (length > 0 && !text)) return FALSE;
+  char utf8[LONGEST_TEXT * 3 + 1];
+  const std::size_t bytes = utf8Of(text, length, utf8, sizeof utf8);
+  XftFont* face = selectedFace(*dc);
+  if (bytes == 0 || !face) return TRUE;
+  if (dc->backgroundMode == OPAQUE) {
+    fillSurface(*dc, x, y, textWidth(face, utf8, bytes), cellHeight(face), dc->backgroundColour);
+  }
+  XftDraw* draw = surfaceXftDraw(*dc);
+  if (!draw) return TRUE;
+  const XftColor colour = xftColourOf(dc->textColour);
+  XftDrawStringUtf8(draw, &colour, face, dc->originX + x, dc->originY + y + face->ascent,
+                    reinterpret_cast<const FcChar8*>(utf8), static_cast<int>(bytes));
+  return TRUE;
+}
+
+BOOL GetTextExtentPoint32A(HDC context, LPCSTR text, int length, LPSIZE size) {
+  DcObject* dc = findDc(context);
+  if (!dc || !size || length < 0 || (length > 0 && !text)) return FALSE;
+  char utf8[LONGEST_TEXT * 3 + 1];
+  const std::size_t bytes = utf8Of(text, length, utf8, sizeof utf8);
+  XftFont* face = selectedFace(*dc);
+  size->cx = textWidth(face, utf8, bytes);
+  size->cy = cellHeight(face);
+  return TRUE;
+}
+
+// Only the plain copy: Kivo never blends or inverts.
+BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+            DWORD rop) {
+  DcObject* to = findDc(target);
+  DcObject* from = findDc(source);
+  if (!to || !from || rop != SRCCOPY) return FALSE;
+  if (!to->drawable || !from->drawable || width <= 0 || height <= 0) return TRUE;
+  // Clip against both surfaces, moving the source and target corners together.
+  long long fromX = sourceX, fromY = sourceY, toX = x, toY = y, w = width, h = height;
+  const long long skipX = std::max({0LL, -fromX, -toX}), skipY = std::max({0LL, -fromY, -toY});
+  fromX += skipX, toX += skipX, w -= skipX;
+  fromY += skipY, toY += skipY, h -= skipY;
+  w = std::min({w, from->width - fromX, to->width - toX});
+  h = std::min({h, from->height - fromY, to->height - toY});
+  if (w <= 0 || h <= 0) return TRUE;
+  XCopyArea(x11Display(), from->drawable, to->drawable, to->gc,
+            static_cast<int>(from->originX + fromX), static_cast<int>(from->originY + fromY),
+            static_cast<unsigned>(w), static_cast<unsigned>(h), static_cast<int>(to->originX + toX),
+            static_cast<int>(to->originY + toY));
+  return TRUE;
+}
+
+HFONT CreateFontIndirectA(const LOGFONTA* font) {
+  if (!font || !x11Display()) return nullptr;
+  XftFont* face = openFace(*font);
+  // With no face at all the font still exists and draws in the default face.
+  auto* made = new FontObject{
+      {GdiKind::TypeFace, false, 0, nullptr}, face, font->lfUnderline != 0, font->lfStrikeOut != 0};
+  if (!registerGdiObject(&made->base)) {
+    closeFace(face);
+    delete made;
+    return nullptr;
+  }
+  return reinterpret_cast<HFONT>(made->base.handle);
+}

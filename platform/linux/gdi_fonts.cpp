@@ -1,0 +1,88 @@
+// LOGFONTA records become Xft faces through fontconfig. fontconfig's metric
+// aliases give "Courier New" and "Arial" their Liberation look-alikes, so a
+// record written on Windows finds a face of the same widths here.
+#include "platform/linux/gdi_fonts.h"
+
+#include <fontconfig/fontconfig.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/linux/ansi_text.h"
+#include "platform/linux/x11_session.h"
+
+namespace {
+
+constexpr LONG LARGEST_HEIGHT = 4096;
+constexpr double DEFAULT_PIXELS = 13;  // about the 16-pixel cell of the Windows system font
+constexpr BYTE NONANTIALIASED_QUALITY = 3;
+constexpr LONG FW_SEMIBOLD = 600;
+
+XftFont* openPattern(FcPattern* pattern) {
+  Display* display = x11Display();
+  if (!display) {
+    FcPatternDestroy(pattern);
+    return nullptr;
+  }
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = XftFontMatch(display, DefaultScreen(display), pattern, &result);
+  FcPatternDestroy(pattern);
+  if (!match) return nullptr;
+  // On success the face owns the matched pattern.
+  XftFont* face = XftFontOpenPattern(display, match);
+  if (!face) FcPatternDestroy(match);
+  return face;
+}
+
+FcPattern* patternFor(const LOGFONTA& font, double pixels) {
+  char family[LF_FACESIZE * 3];
+  ansiToUtf8(font.lfFaceName, LF_FACESIZE, family, sizeof family);
+  FcPattern* pattern = FcPatternCreate();
+  // An empty face name asks for the default face, as on Windows.
+  if (family[0] != '\0') {
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+  }
+  FcPatternAddDouble(pattern, FC_PIXEL_SIZE, pixels);
+  FcPatternAddInteger(pattern, FC_WEIGHT,
+                      font.lfWeight >= FW_SEMIBOLD ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, font.lfItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddBool(pattern, FC_ANTIALIAS,
+                   font.lfQuality == NONANTIALIASED_QUALITY ? FcFalse : FcTrue);
+  return pattern;
+}
+
+}  // namespace
+
+// A negative height is the character height (the em), a positive one the cell
+// height (ascent + descent), 0 the default size. A cell height is reached by
+// opening the em once and scaling by what the cell came out as.
+XftFont* openFace(const LOGFONTA& font) {
+  const LONG height = font.lfHeight < -LARGEST_HEIGHT || font.lfHeight > LARGEST_HEIGHT
+                          ? LARGEST_HEIGHT
+                          : std::labs(font.lfHeight);
+  const double pixels = height == 0 ? DEFAULT_PIXELS : static_cast<double>(height);
+  XftFont* face = openPattern(patternFor(font, pixels));
+  if (!face || font.lfHeight <= 0) return face;
+  const int cell = face->ascent + face->descent;
+  if (cell <= 0 || cell == font.lfHeight) return face;
+  XftFont* scaled = openPattern(patternFor(font, pixels * font.lfHeight / cell));
+  if (!scaled) return face;
+  closeFace(face);
+  return scaled;
+}
+
+void closeFace(XftFont* face) {
+  if (face && x11Display()) XftFontClose(x11Display(), face);
+}
+
+XftFont* defaultFace() {
+  static XftFont* face = nullptr;
+  static bool tried = false;
+  if (!tried && x11Display()) {
+    tried = true;
+    LOGFONTA record{};
+    std::strcpy(record.lfFaceName, "sans-serif");
+    face = openFace(record);
+  }
+  return face;
+}

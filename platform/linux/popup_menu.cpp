@@ -1,0 +1,145 @@
+// The pop-up menu, shown with FLTK's own menu. Items keep their Windows
+// positions (separators count), and the check marks are ours: FLTK shows the
+// state it is handed and the toggle is the caller's business, as on Windows.
+#include <FL/Fl.H>
+#include <FL/Fl_Menu_Item.H>
+#include <FL/Fl_Window.H>
+#include <FL/x.H>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/linux/ansi_text.h"
+#include "platform/linux/window_records.h"
+#include "platform/linux/x11_session.h"
+
+#define MF_GRAYED 0x00000001L
+#define MF_DISABLED 0x00000002L
+#define MF_BYPOSITION 0x00000400L
+
+struct MenuEntry {
+  UINT id;
+  UINT flags;
+  bool checkable;     // once CheckMenuItem has touched it, it shows a check box
+  std::string label;  // UTF-8, '@' doubled since FLTK reads it as a symbol
+};
+
+struct HMENU__ {
+  std::vector<MenuEntry> entries;
+  std::vector<Fl_Menu_Item> shown;  // rebuilt on every TrackPopupMenuEx, capacity kept
+};
+
+namespace {
+
+std::vector<HMENU> menus;
+bool menuOpen = false;
+
+HMENU__* findMenu(HMENU menu) {
+  return std::find(menus.begin(), menus.end(), menu) != menus.end() ? menu : nullptr;
+}
+
+std::string toolkitLabel(LPCSTR text) {
+  char utf8[1024];
+  ansiToUtf8(text, text ? std::string::traits_type::length(text) : 0, utf8, sizeof utf8);
+  std::string label;
+  for (const char* c = utf8; *c; ++c) {
+    label += *c;
+    if (*c == '@') label += '@';
+  }
+  return label;
+}
+
+MenuEntry* entryFor(HMENU__& menu, UINT item, UINT flags) {
+  if (flags & MF_BYPOSITION) return item < menu.entries.size() ? &menu.entries[item] : nullptr;
+  for (MenuEntry& entry : menu.entries) {
+    if (entry.id == item && !(entry.flags & MF_SEPARATOR)) return &entry;
+  }
+  return nullptr;
+}
+
+Fl_Menu_Item toolkitItem(const MenuEntry& entry) {
+  Fl_Menu_Item item{};
+  item.text = entry.label.c_str();
+  item.argument(static_cast<long>(entry.id));
+  item.flags = (entry.checkable ? FL_MENU_TOGGLE : 0) |
+               ((entry.flags & MF_CHECKED) ? FL_MENU_VALUE : 0) |
+               ((entry.flags & (MF_GRAYED | MF_DISABLED)) ? FL_MENU_INACTIVE : 0);
+  return item;
+}
+
+// FLTK draws a separator as a line under the item before it.
+void buildToolkitItems(HMENU__& menu) {
+  menu.shown.clear();
+  for (const MenuEntry& entry : menu.entries) {
+    if (!(entry.flags & MF_SEPARATOR)) {
+      menu.shown.push_back(toolkitItem(entry));
+    } else if (!menu.shown.empty()) {
+      menu.shown.back().flags |= FL_MENU_DIVIDER;
+    }
+  }
+  menu.shown.push_back(Fl_Menu_Item{});
+}
+
+// FLTK's menu window is override-redirect and goes unnamed; a name lets tools
+// such as xdotool find it while it is open.
+void nameMenuWindows(void*) {
+  for (Fl_Window* window = Fl::first_window(); window; window = Fl::next_window(window)) {
+    if (window->override() && window->shown()) x11SetNames(fl_xid(window), "Kivo menu", "Kivo");
+  }
+}
+
+}  // namespace
+
+HMENU CreatePopupMenu() {
+  menus.push_back(new HMENU__);
+  return menus.back();
+}
+
+BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR id, LPCSTR text) {
+  HMENU__* target = findMenu(menu);
+  const UINT known = MF_SEPARATOR | MF_CHECKED | MF_GRAYED | MF_DISABLED;
+  if (!target || (flags & ~known) || (!(flags & MF_SEPARATOR) && !text)) return FALSE;
+  const bool separator = (flags & MF_SEPARATOR) != 0;
+  target->entries.push_back(MenuEntry{static_cast<UINT>(id), flags, (flags & MF_CHECKED) != 0,
+                                      separator ? std::string() : toolkitLabel(text)});
+  return TRUE;
+}
+
+UINT GetMenuItemID(HMENU menu, int position) {
+  const HMENU__* target = findMenu(menu);
+  if (!target || position < 0 || static_cast<std::size_t>(position) >= target->entries.size()) {
+    return static_cast<UINT>(-1);
+  }
+  return target->entries[static_cast<std::size_t>(position)].id;
+}
+
+DWORD CheckMenuItem(HMENU menu, UINT id, UINT check) {
+  HMENU__* target = findMenu(menu);
+  MenuEntry* entry = target ? entryFor(*target, id, check) : nullptr;
+  if (!entry) return static_cast<DWORD>(-1);
+  const DWORD previous = entry->flags & MF_CHECKED;
+  entry->flags = (entry->flags & ~static_cast<UINT>(MF_CHECKED)) | (check & MF_CHECKED);
+  entry->checkable = true;
+  return previous;
+}
+
+BOOL TrackPopupMenuEx(HMENU menu, UINT, int x, int y, HWND window, LPTPMPARAMS) {
+  HMENU__* target = findMenu(menu);
+  if (!target || !findWindow(window) || menuOpen || !x11Display()) return FALSE;
+  buildToolkitItems(*target);
+  if (target->shown.size() < 2) return FALSE;
+  ReleaseCapture();
+  // FLTK places a pop-up relative to the window of the last event.
+  const int offsetX = Fl::event_x_root() - Fl::event_x();
+  const int offsetY = Fl::event_y_root() - Fl::event_y();
+  menuOpen = true;
+  enterToolkitModalLoop();
+  Fl::add_timeout(0.0, nameMenuWindows);
+  const Fl_Menu_Item* picked = target->shown.front().popup(x - offsetX, y - offsetY);
+  Fl::remove_timeout(nameMenuWindows);
+  leaveToolkitModalLoop();
+  menuOpen = false;
+  if (picked) PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(picked->argument()), 0);
+  return TRUE;
+}

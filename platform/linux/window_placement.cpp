@@ -1,0 +1,164 @@
+// Moving, sizing and stacking windows. With a window manager the z-order goes
+// through EWMH _NET_WM_STATE requests; without one (Xvfb alone) the stacking is
+// ours to do with XRaiseWindow and XLowerWindow.
+#include <FL/x.H>
+#include <X11/Xatom.h>
+
+#include <algorithm>
+
+#include "platform/linux/host_window.h"
+#include "platform/linux/window_records.h"
+#include "platform/linux/x11_session.h"
+
+namespace {
+
+enum StateBit : unsigned {
+  STATE_SKIP_TASKBAR = 1,
+  STATE_SKIP_PAGER = 2,
+  STATE_ABOVE = 4,
+  STATE_BELOW = 8,
+};
+
+constexpr LONG LARGEST_SIZE = 16384;
+
+unsigned wantedState(const WindowRecord& record) {
+  unsigned state = 0;
+  if (record.exStyle & WS_EX_TOOLWINDOW) state |= STATE_SKIP_TASKBAR | STATE_SKIP_PAGER;
+  if (record.zOrder == HWND_TOPMOST) state |= STATE_ABOVE;
+  if (record.zOrder == HWND_BOTTOM) state |= STATE_BELOW;
+  return state;
+}
+
+// The property itself, for tools and for a window manager that maps the window later.
+void writeStateProperty(Window xid, unsigned state) {
+  static const X11Atom bitAtoms[] = {NET_WM_STATE_SKIP_TASKBAR, NET_WM_STATE_SKIP_PAGER,
+                                     NET_WM_STATE_ABOVE, NET_WM_STATE_BELOW};
+  Atom atoms[4];
+  int count = 0;
+  for (int bit = 0; bit < 4; ++bit) {
+    if (state & (1u << bit)) atoms[count++] = x11Atom(bitAtoms[bit]);
+  }
+  XChangeProperty(fl_display, xid, x11Atom(NET_WM_STATE), XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(atoms), count);
+}
+
+void requestStateChanges(Window xid, unsigned before, unsigned after) {
+  const Atom atomOf[] = {x11Atom(NET_WM_STATE_SKIP_TASKBAR), x11Atom(NET_WM_STATE_SKIP_PAGER),
+                         x11Atom(NET_WM_STATE_ABOVE), x11Atom(NET_WM_STATE_BELOW)};
+  for (int bit = 0; bit < 4; ++bit) {
+    const unsigned mask = 1u << bit;
+    if ((before & mask) != (after & mask))
+      x11SendWmState(xid, (after & mask) != 0, atomOf[bit], None);
+  }
+}
+
+void restack(Window xid, HWND zOrder) {
+  if (zOrder == HWND_BOTTOM) {
+    XLowerWindow(fl_display, xid);
+  } else {
+    XRaiseWindow(fl_display, xid);
+  }
+}
+
+RECT movedRect(const WindowRecord& record, int x, int y, int width, int height, UINT flags) {
+  RECT r = record.outer;
+  if (!(flags & SWP_NOMOVE)) {
+    const LONG w = r.right - r.left, h = r.bottom - r.top;
+    r.left = std::clamp(x, -32768, 32767);
+    r.top = std::clamp(y, -32768, 32767);
+    r.right = r.left + w;
+    r.bottom = r.top + h;
+  }
+  if (!(flags & SWP_NOSIZE)) {
+    r.right = r.left + std::clamp<LONG>(width, 0, LARGEST_SIZE);
+    r.bottom = r.top + std::clamp<LONG>(height, 0, LARGEST_SIZE);
+  }
+  return r;
+}
+
+bool isZOrderChoice(HWND insertAfter) {
+  return insertAfter == HWND_TOPMOST || insertAfter == HWND_BOTTOM || insertAfter == HWND_TOP ||
+         insertAfter == HWND_NOTOPMOST;
+}
+
+}  // namespace
+
+void syncHostGeometry(WindowRecord* record) {
+  const RECT& r = record->outer;
+  const int width = static_cast<int>(r.right - r.left), height = static_cast<int>(r.bottom - r.top);
+  record->host->placing = true;
+  record->host->resize(static_cast<int>(r.left), static_cast<int>(r.top), width, height);
+  record->host->placing = false;
+}
+
+void placeShownHost(const WindowRecord& record) {
+  const RECT& r = record.outer;
+  XMoveResizeWindow(fl_display, fl_xid(record.host), static_cast<int>(r.left),
+                    static_cast<int>(r.top),
+                    static_cast<unsigned>(std::max<LONG>(r.right - r.left, 1)),
+                    static_cast<unsigned>(std::max<LONG>(r.bottom - r.top, 1)));
+}
+
+void publishWindowState(WindowRecord* record, bool windowManagerRunning) {
+  const Window xid = hostXid(*record);
+  if (!xid) return;
+  const unsigned state = wantedState(*record);
+  if (windowManagerRunning) requestStateChanges(xid, record->publishedState, state);
+  if (state != record->publishedState || !windowManagerRunning) writeStateProperty(xid, state);
+  record->publishedState = state;
+}
+
+void applyZOrder(WindowRecord* record) {
+  const Window xid = hostXid(*record);
+  if (!xid) return;
+  restack(xid, record->zOrder);
+  if (wantedState(*record) != record->publishedState) {
+    publishWindowState(record, x11WindowManagerRunning());
+  }
+}
+
+BOOL placeWindow(WindowRecord* record, HWND insertAfter, int x, int y, int width, int height,
+                 UINT flags) {
+  const int oldWidth = clientWidth(*record), oldHeight = clientHeight(*record);
+  const bool frameChanged = (flags & SWP_FRAMECHANGED) && record->frameStyle != record->style;
+  if (flags & SWP_FRAMECHANGED) record->frameStyle = record->style;
+  const RECT before = record->outer;
+  record->outer = movedRect(*record, x, y, width, height, flags);
+  const bool moved = before.left != record->outer.left || before.top != record->outer.top ||
+                     before.right != record->outer.right || before.bottom != record->outer.bottom;
+  if (moved) syncHostGeometry(record);
+  if (!(flags & SWP_NOZORDER) && isZOrderChoice(insertAfter)) {
+    record->zOrder = insertAfter;
+    applyZOrder(record);
+  }
+  const bool resized = clientWidth(*record) != oldWidth || clientHeight(*record) != oldHeight;
+  if ((frameChanged || resized) && record->visible) {
+    record->paintPending = true;
+    record->host->redraw();
+  }
+  if (resized) sendSizeMessage(*record);
+  return TRUE;
+}
+
+void noteHostConfigured(WindowRecord* record, int x, int y, int width, int height) {
+  const RECT r = record->outer;
+  // X windows are never empty, so a record of width 0 comes back as 1.
+  const bool sameSize =
+      width == std::max<LONG>(r.right - r.left, 1) && height == std::max<LONG>(r.bottom - r.top, 1);
+  if (sameSize && x == r.left && y == r.top) return;
+  const int oldWidth = clientWidth(*record), oldHeight = clientHeight(*record);
+  record->outer.left = x;
+  record->outer.top = y;
+  record->outer.right = x + (sameSize ? r.right - r.left : width);
+  record->outer.bottom = y + (sameSize ? r.bottom - r.top : height);
+  if (clientWidth(*record) != oldWidth || clientHeight(*record) != oldHeight) {
+    record->paintPending = true;
+    sendSizeMessage(*record);
+  }
+}
+
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
+  WindowRecord* record = findWindow(window);
+  if (!record) return FALSE;
+  return placeWindow(record, insertAfter, x, y, width, height, flags);
+}

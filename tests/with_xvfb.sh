@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs a command on a private Xvfb of its own, so tests never touch the user's
+# display and can run side by side. The server goes when the command ends.
+# Usage: with_xvfb.sh command [args...]
+set -euo pipefail
+
+command -v Xvfb >/dev/null || { echo "Xvfb is not installed (run scripts/install-deps.sh as root)" >&2; exit 1; }
+
+fdfile=$(mktemp "${TMPDIR:-/tmp}/kivo-xvfb.XXXXXX")
+exec 3>"$fdfile"
+# -displayfd picks a free display number and writes it once the server listens.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+exec 3>&-
+cleanup() {
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+  rm -f "$fdfile"
+}
+trap cleanup EXIT
+for _ in $(seq 100); do
+  [ -s "$fdfile" ] && break
+  kill -0 "$xvfb" 2>/dev/null || { echo "Xvfb did not start" >&2; exit 1; }
+  sleep 0.05
+done
+[ -s "$fdfile" ] || { echo "Xvfb gave no display number" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$fdfile")"
+"$@"
