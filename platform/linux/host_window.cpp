@@ -39,6 +39,8 @@ struct Sizing {
 LastPress lastPress;
 Sizing sizing;
 HWND captured;
+// Where the last mouse move was reported, in screen coordinates.
+POINT lastMove = {-32768, -32768};
 
 UINT downMessageOf(int button) {
   if (button == FL_LEFT_MOUSE) return WM_LBUTTONDOWN;
@@ -61,6 +63,18 @@ LPARAM packPoint(int x, int y) {
 bool insideClient(const WindowRecord& record, int clientX, int clientY) {
   return clientX >= 0 && clientY >= 0 && clientX < clientWidth(record) &&
          clientY < clientHeight(record);
+}
+
+// Whether a mouse event at window position (x, y) is the client's to hear. X
+// sends positions outside the window only while a button pressed in it is
+// held; Windows decides by the capture when the message is taken from the
+// queue, which may be after the procedure has set it, so those count too.
+bool reachesClient(const WindowRecord& record, int x, int y) {
+  const int frame = frameWidth(record.frameStyle);
+  const long width = record.outer.right - record.outer.left;
+  const long height = record.outer.bottom - record.outer.top;
+  const bool outsideWindow = x < 0 || y < 0 || x >= width || y >= height;
+  return captured == record.handle || outsideWindow || insideClient(record, x - frame, y - frame);
 }
 
 int sizingEdges(const WindowRecord& record, int x, int y) {
@@ -104,6 +118,18 @@ bool isDoubleClick(const WindowRecord& record, int button) {
   return isDouble;
 }
 
+// FLTK holds a motion back and may deliver it only after the button event
+// that followed it. Windows reports the move first, and a drag relies on it.
+void catchUpWithCursor(const WindowRecord& record, int x, int y) {
+  const POINT cursor{Fl::event_x_root(), Fl::event_y_root()};
+  if (cursor.x == lastMove.x && cursor.y == lastMove.y) return;
+  lastMove = cursor;
+  const int frame = frameWidth(record.frameStyle);
+  if (reachesClient(record, x, y)) {
+    queueMouseMove(record.handle, keyState(), packPoint(x - frame, y - frame));
+  }
+}
+
 void continueSizing(WindowRecord* record) {
   const int minimum = 2 * frameWidth(record->frameStyle) + 1;
   const LONG dx = Fl::event_x_root() - sizing.startX, dy = Fl::event_y_root() - sizing.startY;
@@ -127,6 +153,7 @@ int onPress(WindowRecord* record, int x, int y) {
   }
   const UINT down = downMessageOf(Fl::event_button());
   if (!down) return 0;
+  catchUpWithCursor(*record, x, y);
   const UINT message = isDoubleClick(*record, Fl::event_button()) ? down + 2 : down;
   queueMessage(record->handle, message, keyState(), packPoint(x - frame, y - frame));
   return 1;
@@ -140,7 +167,8 @@ int onRelease(WindowRecord* record, int x, int y) {
   const int frame = frameWidth(record->frameStyle);
   const UINT down = downMessageOf(Fl::event_button());
   if (!down) return 0;
-  if (captured == record->handle || insideClient(*record, x - frame, y - frame)) {
+  catchUpWithCursor(*record, x, y);
+  if (reachesClient(*record, x, y)) {
     queueMessage(record->handle, down + 1, keyState(), packPoint(x - frame, y - frame));
   }
   return 1;
@@ -155,7 +183,8 @@ int onMotion(WindowRecord* record, int x, int y) {
   const bool inside = insideClient(*record, x - frame, y - frame);
   if (record->frameStyle & WS_THICKFRAME)
     showSizingCursor(record, inside ? 0 : sizingEdges(*record, x, y));
-  if (captured == record->handle || inside) {
+  lastMove = POINT{Fl::event_x_root(), Fl::event_y_root()};
+  if (reachesClient(*record, x, y)) {
     queueMouseMove(record->handle, keyState(), packPoint(x - frame, y - frame));
   }
   return 1;
@@ -181,17 +210,21 @@ HostWindow::HostWindow(HWND windowHandle, int x, int y, int width, int height)
   size_range(1, 1);
 }
 
+// Positions come from the root coordinates and the window's rectangle as we
+// hold it, not from the event's window-relative ones: during a drag those were
+// taken before the server applied our last move, and would make the strip
+// overshoot the cursor.
 int HostWindow::handle(int event) {
   WindowRecord* record = findWindow(hwnd);
   if (record && event != FL_ENTER && event != FL_LEAVE) {
     noteLastCursor(Fl::event_x_root(), Fl::event_y_root());
   }
+  const int x = record ? Fl::event_x_root() - static_cast<int>(record->outer.left) : 0;
+  const int y = record ? Fl::event_y_root() - static_cast<int>(record->outer.top) : 0;
   int handled = 0;
-  if (record && event == FL_PUSH) handled = onPress(record, Fl::event_x(), Fl::event_y());
-  if (record && event == FL_RELEASE) handled = onRelease(record, Fl::event_x(), Fl::event_y());
-  if (record && (event == FL_DRAG || event == FL_MOVE)) {
-    handled = onMotion(record, Fl::event_x(), Fl::event_y());
-  }
+  if (record && event == FL_PUSH) handled = onPress(record, x, y);
+  if (record && event == FL_RELEASE) handled = onRelease(record, x, y);
+  if (record && (event == FL_DRAG || event == FL_MOVE)) handled = onMotion(record, x, y);
   if (event == FL_ENTER || event == FL_LEAVE) handled = 1;
   return handled ? 1 : Fl_Window::handle(event);
 }

@@ -82,11 +82,17 @@ void buildToolkitItems(HMENU__& menu) {
 }
 
 // FLTK's menu window is override-redirect and goes unnamed; a name lets tools
-// such as xdotool find it while it is open.
+// such as xdotool find it while it is open. It is mapped only once the menu's
+// own loop runs, so this looks again until it has named it.
 void nameMenuWindows(void*) {
+  bool named = false;
   for (Fl_Window* window = Fl::first_window(); window; window = Fl::next_window(window)) {
-    if (window->override() && window->shown()) x11SetNames(fl_xid(window), "Kivo menu", "Kivo");
+    if (window->menu_window() && window->shown() && window->visible()) {
+      x11SetNames(fl_xid(window), "Kivo menu", "Kivo");
+      named = true;
+    }
   }
+  if (!named) Fl::repeat_timeout(0.02, nameMenuWindows);
 }
 
 }  // namespace

@@ -32,6 +32,8 @@ struct WindowRecord {
   HostWindow* host;
 };
 
+// Frees every window still there when the program ends, sending nothing.
+void releaseAllWindows();
 // Null for a handle that names no live window.
 WindowRecord* findWindow(HWND window);
 // A termination signal closes what the user sees, as the close box would.

@@ -112,6 +112,12 @@ void forgetRecord(WindowRecord* record) {
 
 }  // namespace
 
+// As when a Windows thread ends: what is left goes, and no procedure hears of it.
+void releaseAllWindows() {
+  while (!windows.empty()) forgetRecord(windows.back());
+  Fl::check();  // runs the deferred deletions of the FLTK windows
+}
+
 WindowRecord* findWindow(HWND window) {
   for (WindowRecord* record : windows) {
     if (record->handle == window) return record;

@@ -3,6 +3,7 @@
 
 #include "platform/linux/local_time.h"
 #include "platform/linux/termination.h"
+#include "platform/linux/window_records.h"
 #include "platform/linux/x11_session.h"
 #include "platform/windowing.h"
 
@@ -14,5 +15,7 @@ int main() {
   }
   installTerminationHandlers();
   char noCommandLine[] = "";
-  return WinMain(nullptr, nullptr, noCommandLine, SW_SHOWNORMAL);
+  const int exitCode = WinMain(nullptr, nullptr, noCommandLine, SW_SHOWNORMAL);
+  releaseAllWindows();
+  return exitCode;
 }

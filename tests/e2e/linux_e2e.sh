@@ -1,0 +1,288 @@
+#!/usr/bin/env bash
+# End-to-end test of the Linux strip on the X display in $DISPLAY (ctest runs
+# it through tests/with_xvfb.sh, with no window manager). It drives the strip
+# with the mouse and keyboard as a user would and checks the window, its
+# pixels, its X properties and the store file it leaves behind.
+#
+# Usage: linux_e2e.sh [kivo]     Default: the linux build of this checkout.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+exe=${1:-$root/build/linux/kivo}
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+step() { echo "--- $*"; }
+
+for tool in xdotool xwininfo xprop import; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed (run scripts/install-deps.sh as root)"
+done
+[ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run this through tests/with_xvfb.sh"
+[ -x "$exe" ] || fail "$exe is missing: build it first (cmake --build --preset linux)"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kivo-linux-e2e.XXXXXX")
+kivo_pid=""
+cleanup() {
+  local status=$?
+  if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then kill -KILL "$kivo_pid" 2>/dev/null || true; fi
+  if [ $status -ne 0 ] && [ -n "${KIVO_E2E_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+export XDG_CONFIG_HOME=$work/config
+store=$XDG_CONFIG_HOME/kivo/kivo.reg
+
+# --- helpers ----------------------------------------------------------------
+
+start_kivo() {
+  "$exe" >"$work/kivo.log" 2>&1 &
+  kivo_pid=$!
+}
+
+fail_if_ended() {
+  local status=0
+  kill -0 "$kivo_pid" 2>/dev/null && return 0
+  wait "$kivo_pid" || status=$?
+  kivo_pid=""
+  fail "kivo ended with exit code $status $1: $(cat "$work/kivo.log")"
+}
+
+# Sets strip to the X id of the strip once it is mapped (not for $(...): the
+# exit code of a program that ended can only be had in this shell).
+wait_for_strip() {
+  local i
+  for i in $(seq 100); do
+    strip=$(xdotool search --onlyvisible --name '^Kivo2$' 2>/dev/null | head -1 || true)
+    [ -n "$strip" ] && return 0
+    fail_if_ended "before its window appeared"
+    sleep 0.1
+  done
+  fail "no visible window named Kivo2 within 10 s"
+}
+
+# "x y width height" of an X window, as the screen has it.
+geometry() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+    /^ *Width:/ {w = $NF} /^ *Height:/ {h = $NF} END {print x, y, w, h}'
+}
+
+# Waits until the strip's geometry is "$1" or fails with what it is.
+expect_geometry() {
+  local want=$1 what=$2 got i
+  for i in $(seq 50); do
+    got=$(geometry "$strip")
+    [ "$got" = "$want" ] && return 0
+    sleep 0.1
+  done
+  fail "$what: the strip is at '$got' (x y width height), expected '$want'"
+}
+
+# "black green grey other": pixel counts of a screen rectangle (clipped to the
+# screen). Green is any shade with no red or blue (text edges are blended);
+# grey is any shade with red = green = blue, black excepted.
+pixel_classes() {
+  local x=$1 y=$2 w=$3 h=$4
+  if [ "$y" -lt 0 ]; then
+    h=$((h + y))
+    y=0
+  fi
+  import -window root -crop "${w}x${h}+${x}+${y}" +repage -depth 8 -format %c histogram:info:- |
+    awk '{gsub(/[(),:]/, " "); n = $1; r = $2; g = $3; b = $4
+      if (r == 0 && g == 0 && b == 0) black += n
+      else if (r == 0 && b == 0) green += n
+      else if (r == g && g == b) grey += n
+      else other += n}
+      END {print black + 0, green + 0, grey + 0, other + 0}'
+}
+
+# Waits until the strip has drawn its status line: green text on black.
+wait_for_text() {
+  local x y w h black green grey other i
+  read -r x y w h < <(geometry "$strip")
+  for i in $(seq 50); do
+    read -r black green grey other < <(pixel_classes "$x" "$y" "$w" "$h")
+    [ "$green" -gt 100 ] && return 0
+    sleep 0.1
+  done
+  fail "the strip shows no status line: $black black, $green green, $grey grey, $other other pixels"
+}
+
+menu_id() { xdotool search --onlyvisible --name '^Kivo menu$' 2>/dev/null | head -1 || true; }
+
+# Right-clicks at $1,$2, then picks the item $3 down (separators skipped) by
+# keyboard, and waits for the menu to close.
+choose_from_menu() {
+  local x=$1 y=$2 downs=$3 keys=() i menu=""
+  xdotool mousemove "$x" "$y" click 3
+  for i in $(seq 100); do
+    menu=$(menu_id)
+    [ -n "$menu" ] && break
+    sleep 0.05
+  done
+  [ -n "$menu" ] || fail "the context menu did not open on a right-click at $x,$y: $(xwininfo -root -children | grep "^ *0x")"
+  local mx my
+  read -r mx my _ _ < <(geometry "$menu")
+  [ "$mx $my" = "$x $y" ] || fail "the menu opened at $mx,$my, not at the cursor $x,$y"
+  for ((i = 0; i < downs; i++)); do keys+=(Down); done
+  xdotool key "${keys[@]}" Return
+  for i in $(seq 100); do
+    [ -z "$(menu_id)" ] && return 0
+    sleep 0.05
+  done
+  fail "the context menu was still open after choosing an item"
+}
+ALWAYS_ON_TOP=1
+QUIT=5
+
+expect_exit() {
+  local want=$1 i status=0
+  for i in $(seq 100); do
+    kill -0 "$kivo_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$kivo_pid" 2>/dev/null && fail "kivo still running 10 s after it was asked to close"
+  wait "$kivo_pid" || status=$?
+  kivo_pid=""
+  [ "$status" -eq "$want" ] || fail "kivo exited with $status, expected $want: $(cat "$work/kivo.log")"
+}
+
+# The value line for $1 in the store file, or "missing". The last one counts,
+# as in a regedit import: a line the store could not read stays above it.
+stored() {
+  local line
+  line=$(tr -d '\r' <"$store" | sed -n "s/^\"$1\"=//p" | tail -1)
+  echo "${line:-missing}"
+}
+
+expect_dword() {
+  local got
+  got=$(stored "$1")
+  [ "$got" = "$(printf 'dword:%08x' $(($2 & 0xffffffff)))" ] || fail "stored $1 is '$got', expected $2"
+}
+
+net_wm_state() { xprop -id "$strip" _NET_WM_STATE; }
+
+# Whether the strip is above ($1 = above) or below every other top-level
+# window: xwininfo lists the root's children from the top of the stack down.
+expect_stacked() {
+  local ids first last
+  ids=$(xwininfo -root -children | awk '/^ +0x/ {print $1}')
+  first=$(echo "$ids" | head -1)
+  last=$(echo "$ids" | tail -1)
+  local mine
+  mine=$(printf '0x%x' "$strip")
+  if [ "$1" = above ]; then
+    [ "$first" = "$mine" ] || fail "the strip $mine is not at the top of the stack (top: $first)"
+  else
+    [ "$last" = "$mine" ] || fail "the strip $mine is not at the bottom of the stack (bottom: $last)"
+  fi
+}
+
+# --- first run: defaults, names, pixels, drag, always on top, quit ------------
+
+step "first run with no store file"
+start_kivo
+wait_for_strip
+expect_geometry "443 -2 450 14" "first start"
+xprop -id "$strip" WM_CLASS | grep -q '= "Kivo", "Kivo"$' || fail "WM_CLASS is $(xprop -id "$strip" WM_CLASS)"
+state=$(net_wm_state)
+for atom in _NET_WM_STATE_ABOVE _NET_WM_STATE_SKIP_TASKBAR _NET_WM_STATE_SKIP_PAGER; do
+  [[ $state == *"$atom"* ]] || fail "the strip's $state lacks $atom"
+done
+expect_stacked above
+wait_for_text
+read -r black green grey other < <(pixel_classes 443 -2 450 14)
+[ "$((grey + other))" -eq 0 ] || fail "the strip has $grey grey and $other other pixels besides black and green"
+[ "$black" -gt "$green" ] || fail "the strip is not mostly black ($black black, $green green)"
+
+# Dragging by (40, 50) moves the window by exactly that, even past the screen edge.
+xdotool mousemove 500 3 mousedown 1 mousemove 510 10 mousemove 525 30 mousemove 540 53 mouseup 1
+expect_geometry "483 48 450 14" "after a drag by (40, 50)"
+
+choose_from_menu 600 55 $ALWAYS_ON_TOP
+for _ in $(seq 50); do [[ $(net_wm_state) == *_BELOW* ]] && break; sleep 0.1; done
+[[ $(net_wm_state) == *_NET_WM_STATE_BELOW* ]] || fail "Always on Top off did not put the strip below: $(net_wm_state)"
+expect_stacked below
+
+# Away from the first right-click, or the two would make a double-click.
+choose_from_menu 650 56 $QUIT
+expect_exit 0
+[ -f "$store" ] || fail "no store file at $store after Quit"
+[ "$(head -n 1 "$store" | tr -d "\r")" = "Windows Registry Editor Version 5.00" ] || fail "the store file does not start as a registry export"
+[ "$(stat -c %a "$store")" = 600 ] || fail "the store file has mode $(stat -c %a "$store"), expected 600"
+expect_dword x 483
+expect_dword y 48
+expect_dword width 450
+expect_dword height 14
+expect_dword top 1
+[[ $(stored font) == hex:f5,ff,ff,ff,* ]] || fail "the font record was not stored: $(stored font)"
+
+# --- second run: the saved place, frame toggle, closed by a signal ------------
+
+step "second run: the saved place, then double-clicks and SIGTERM"
+start_kivo
+wait_for_strip
+expect_geometry "483 48 450 14" "second start"
+[[ $(net_wm_state) == *_NET_WM_STATE_BELOW* ]] || fail "the bottom z-order was not restored: $(net_wm_state)"
+
+# Border and sizing frame: grey edges, the window keeps its outer rectangle.
+xdotool mousemove 700 55 click --repeat 2 --delay 80 1
+for _ in $(seq 50); do
+  read -r black green grey other < <(pixel_classes 483 48 450 14)
+  [ "$grey" -gt 0 ] && break
+  sleep 0.1
+done
+[ "$grey" -gt 0 ] || fail "a double-click drew no frame"
+expect_geometry "483 48 450 14" "after the first double-click"
+# Then a border only: a one-pixel black ring, no grey.
+sleep 0.6
+xdotool mousemove 700 55 click --repeat 2 --delay 80 1
+for _ in $(seq 50); do
+  read -r black green grey other < <(pixel_classes 483 48 450 14)
+  [ "$grey" -eq 0 ] && break
+  sleep 0.1
+done
+[ "$grey" -eq 0 ] || fail "the second double-click left the sizing frame on"
+
+kill -TERM "$kivo_pid"
+expect_exit 0
+caption=$(stored caption)
+[ "$caption" = "dword:90800000" ] || fail "stored caption is '$caption', expected the popup with a border (dword:90800000)"
+
+# --- a store file with damage and foreign lines -------------------------------
+
+step "a damaged store file: defaults, and nothing of it is lost"
+{
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Falvane\\Kivo\\2.0]\r\n'
+  printf '"x"=dword:zz\r\n'
+  printf '"y"=dword:00001388\r\n'
+  printf '"someone else"="keeps this"\r\n'
+  printf 'this line means nothing\r\n'
+} >"$store"
+start_kivo
+wait_for_strip
+# y 5000 is off every screen: the strip comes back to its default place.
+expect_geometry "443 -2 450 14" "start with an unreadable x and an off-screen y"
+choose_from_menu 600 5 $QUIT
+expect_exit 0
+grep -q '^"someone else"="keeps this"' "$store" || fail "a foreign value was dropped from the store"
+grep -q '^this line means nothing' "$store" || fail "an unparsed line was dropped from the store"
+grep -q '^"x"=dword:zz' "$store" || fail "the unreadable x line was dropped from the store"
+expect_dword x 443
+expect_dword y -2
+
+# --- no display ----------------------------------------------------------------
+
+step "no display"
+status=0
+DISPLAY= "$exe" >"$work/nodisplay.log" 2>&1 || status=$?
+[ "$status" -ne 0 ] || fail "kivo with no display exited 0"
+grep -q "display" "$work/nodisplay.log" || fail "kivo with no display said nothing useful: $(cat "$work/nodisplay.log")"
+
+echo "PASS"

@@ -1,0 +1,172 @@
+// Drawing as the views rely on it: exact fills, text placement and copies,
+// and handles that cannot be misused or leaked.
+#include <cstring>
+
+#include "x11_fixture.h"
+
+int liveGdiObjectCount();
+
+namespace {
+
+constexpr unsigned long BLACK = 0x000000, WHITE = 0xFFFFFF;
+
+LOGFONTA courierNew(LONG height) {
+  LOGFONTA font{};
+  font.lfHeight = height;
+  font.lfWeight = FW_NORMAL;
+  std::strcpy(font.lfFaceName, "Courier New");
+  return font;
+}
+
+// A memory DC holding a white bitmap of the given size, as the back buffer is made.
+struct Surface {
+  HDC dc;
+  HBITMAP bitmap;
+  Surface(int width, int height) {
+    HDC screen = GetDC(nullptr);
+    dc = CreateCompatibleDC(screen);
+    bitmap = CreateCompatibleBitmap(screen, width, height);
+    SelectObject(dc, bitmap);
+    ReleaseDC(nullptr, screen);
+    SelectObject(dc, GetStockObject(WHITE_BRUSH_INDEX));
+    SelectObject(dc, GetStockObject(NULL_PEN_INDEX));
+    Rectangle(dc, 0, 0, width + 1, height + 1);
+    SelectObject(dc, GetStockObject(BLACK_PEN_INDEX));
+  }
+  ~Surface() {
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+  }
+  static constexpr int WHITE_BRUSH_INDEX = 0, NULL_PEN_INDEX = 8, BLACK_PEN_INDEX = 7;
+};
+
+}  // namespace
+
+TEST_F(X11Test, RectangleFillsWithTheBrushInsideAOnePixelPenRightAndBottomOutside) {
+  Surface surface(20, 10);
+  const int GRAY_BRUSH_INDEX = 2;
+  SelectObject(surface.dc, GetStockObject(GRAY_BRUSH_INDEX));
+  Rectangle(surface.dc, 2, 2, 12, 8);
+  EXPECT_EQ(pixelAt(surface.dc, 2, 2), BLACK) << "the pen's corner";
+  EXPECT_EQ(pixelAt(surface.dc, 11, 7), BLACK) << "the pen's far corner";
+  EXPECT_EQ(pixelAt(surface.dc, 3, 3), 0x808080u) << "exactly the brush's grey";
+  EXPECT_EQ(pixelAt(surface.dc, 10, 6), 0x808080u);
+  EXPECT_EQ(pixelAt(surface.dc, 12, 5), WHITE) << "the right edge is outside";
+  EXPECT_EQ(pixelAt(surface.dc, 6, 8), WHITE) << "the bottom edge is outside";
+  EXPECT_EQ(pixelAt(surface.dc, 1, 1), WHITE);
+}
+
+TEST_F(X11Test, TransparentTextStartsAtItsCellAndLeavesTheBackgroundAlone) {
+  Surface surface(100, 20);
+  const LOGFONTA record = courierNew(-11);
+  HFONT font = CreateFontIndirectA(&record);
+  ASSERT_NE(font, nullptr);
+  HGDIOBJ previous = SelectObject(surface.dc, font);
+  SetTextColor(surface.dc, RGB(0, 255, 0));
+  SetBkMode(surface.dc, TRANSPARENT);
+  SIZE extent{};
+  ASSERT_TRUE(GetTextExtentPoint32A(surface.dc, "8888", 4, &extent));
+  EXPECT_EQ(extent.cx, 28) << "Courier New at 11 pixels advances 7 per character";
+  EXPECT_GE(extent.cy, 11);
+  EXPECT_LE(extent.cy, 14);
+  TextOutA(surface.dc, 10, 3, "8888", 4);
+  int inked = 0, outside = 0, foreign = 0;
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 100; ++x) {
+      const unsigned long pixel = pixelAt(surface.dc, x, y);
+      if (pixel == WHITE) continue;
+      const bool inCells = x >= 10 && x < 10 + extent.cx && y >= 3 && y < 3 + extent.cy;
+      inked += inCells;
+      outside += !inCells;
+      // Blended edges mix green into white: red and blue fall together, green stays full.
+      foreign += ((pixel >> 8) & 0xFF) != 0xFF || ((pixel >> 16) & 0xFF) != (pixel & 0xFF);
+    }
+  }
+  EXPECT_GT(inked, 20);
+  EXPECT_EQ(outside, 0) << "ink outside the text's cells";
+  EXPECT_EQ(foreign, 0) << "ink that is not green over white";
+  SelectObject(surface.dc, previous);
+  EXPECT_TRUE(DeleteObject(font));
+}
+
+TEST_F(X11Test, PositiveHeightsAskForTheCellAndNegativeOnesForTheCharacter) {
+  Surface surface(10, 10);
+  for (const LONG height : {12, 20, 40}) {
+    LOGFONTA record = courierNew(height);
+    HFONT font = CreateFontIndirectA(&record);
+    SelectObject(surface.dc, font);
+    SIZE extent{};
+    GetTextExtentPoint32A(surface.dc, "", 0, &extent);
+    EXPECT_EQ(extent.cx, 0);
+    EXPECT_NEAR(extent.cy, height, 1) << "cell height " << height;
+    SelectObject(surface.dc, GetStockObject(17));
+    DeleteObject(font);
+  }
+}
+
+TEST_F(X11Test, BitBltCopiesExactlyAndClipsToBothSurfaces) {
+  Surface from(8, 8), to(8, 8);
+  SelectObject(from.dc, GetStockObject(BLACK_BRUSH));
+  Rectangle(from.dc, 0, 0, 4, 4);
+  EXPECT_TRUE(BitBlt(to.dc, 2, 2, 100, 100, from.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(pixelAt(to.dc, 1, 1), WHITE);
+  EXPECT_EQ(pixelAt(to.dc, 2, 2), BLACK);
+  EXPECT_EQ(pixelAt(to.dc, 5, 5), BLACK);
+  EXPECT_EQ(pixelAt(to.dc, 6, 6), WHITE);
+  EXPECT_TRUE(BitBlt(to.dc, -3, -3, 8, 8, from.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(pixelAt(to.dc, 0, 0), BLACK);
+  EXPECT_FALSE(BitBlt(to.dc, 0, 0, 8, 8, from.dc, 0, 0, 0x00660046)) << "only the plain copy";
+}
+
+TEST_F(X11Test, AWindowDcDrawsInsideTheFrameOnly) {
+  HWND window = create(WS_POPUP | WS_BORDER | WS_VISIBLE, 200, 200, 40, 12);
+  pumpQueued();
+  Surface frame(40, 12);
+  SelectObject(frame.dc, GetStockObject(BLACK_BRUSH));
+  HDC dc = GetDC(window);
+  SelectObject(dc, GetStockObject(Surface::WHITE_BRUSH_INDEX));
+  SelectObject(dc, GetStockObject(Surface::NULL_PEN_INDEX));
+  Rectangle(dc, -5, -5, 100, 100);
+  EXPECT_EQ(pixelAt(dc, 0, 0), WHITE);
+  ReleaseDC(window, dc);
+  XImage* image = XGetImage(fl_display, xidOf(window), 0, 0, 1, 1, AllPlanes, ZPixmap);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(XGetPixel(image, 0, 0) & 0xFFFFFF, BLACK) << "the border stays";
+  XDestroyImage(image);
+}
+
+TEST_F(X11Test, HandlesAreCheckedAndNothingLeaksAcrossResizes) {
+  const int before = liveGdiObjectCount();
+  for (int round = 0; round < 50; ++round) {
+    Surface surface(100 + round, 14);
+    LOGFONTA record = courierNew(-11 - round % 5);
+    HFONT font = CreateFontIndirectA(&record);
+    SelectObject(surface.dc, font);
+    EXPECT_FALSE(DeleteObject(font)) << "a selected font cannot be deleted";
+    SelectObject(surface.dc, GetStockObject(17));
+    EXPECT_TRUE(DeleteObject(font));
+    EXPECT_FALSE(DeleteObject(font)) << "a deleted handle is refused";
+  }
+  EXPECT_EQ(liveGdiObjectCount(), before);
+  EXPECT_EQ(SelectObject(nullptr, GetStockObject(BLACK_BRUSH)), nullptr);
+  EXPECT_EQ(SelectObject(reinterpret_cast<HDC>(0x12345678), GetStockObject(BLACK_BRUSH)), nullptr);
+  EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_BRUSH))) << "stock objects ignore deletion";
+  EXPECT_NE(GetStockObject(BLACK_BRUSH), nullptr);
+}
+
+TEST_F(X11Test, TextInABrokenOrMissingFontStillDraws) {
+  Surface surface(60, 16);
+  LOGFONTA odd = courierNew(-11);
+  std::memset(odd.lfFaceName, 'Z', sizeof odd.lfFaceName);  // no terminator, no such face
+  odd.lfHeight = -2000000000;
+  HFONT font = CreateFontIndirectA(&odd);
+  ASSERT_NE(font, nullptr);
+  SelectObject(surface.dc, font);
+  SIZE extent{};
+  EXPECT_TRUE(GetTextExtentPoint32A(surface.dc, "12", 2, &extent));
+  EXPECT_TRUE(TextOutA(surface.dc, 0, 0, "12", 2));
+  SelectObject(surface.dc, GetStockObject(17));
+  DeleteObject(font);
+  EXPECT_EQ(SelectObject(surface.dc, nullptr), nullptr) << "a null font changes nothing";
+  EXPECT_TRUE(TextOutA(surface.dc, 0, 0, "12", 2));
+}

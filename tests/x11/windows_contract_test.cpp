@@ -1,0 +1,210 @@
+// Windows, messages and stacking as the strip relies on them.
+#include <csignal>
+#include <cstdlib>
+#include <string>
+
+#include "platform/linux/termination.h"
+#include "platform/linux/window_records.h"
+#include "x11_fixture.h"
+
+namespace {
+
+bool has(const std::vector<std::string>& names, const char* name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+std::pair<int, int> sizeOf(const Received& entry) {
+  return {static_cast<short>(entry.lParam & 0xFFFF),
+          static_cast<short>((entry.lParam >> 16) & 0xFFFF)};
+}
+
+}  // namespace
+
+TEST_F(X11Test, CreationSendsTheClientSizeBeforeReturningForEachFrameStyle) {
+  struct Case {
+    DWORD style;
+    int frame;
+  };
+  for (const Case c :
+       {Case{WS_POPUP, 0}, Case{WS_POPUP | WS_BORDER, 1}, Case{WS_POPUP | WS_THICKFRAME, 4},
+        Case{WS_POPUP | WS_BORDER | WS_THICKFRAME, 5}}) {
+    received.clear();
+    HWND window = create(c.style, 100, 100, 450, 40);
+    ASSERT_NE(window, nullptr);
+    const auto sizes = receivedOf(window, WM_SIZE);
+    ASSERT_EQ(sizes.size(), 1u) << "style " << std::hex << c.style;
+    EXPECT_EQ(sizeOf(sizes[0]), std::make_pair(450 - 2 * c.frame, 40 - 2 * c.frame));
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 450 - 2 * c.frame);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    EXPECT_EQ(origin.x, 100 + c.frame);
+  }
+}
+
+TEST_F(X11Test, TheStripHangsTwoPixelsAboveTheScreenOnceShown) {
+  HWND window = create(WS_POPUP, 443, -2, 450, 14, WS_EX_TOOLWINDOW);
+  EXPECT_EQ(GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE, 0);
+  ShowWindow(window, SW_SHOW);
+  EXPECT_NE(GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE, 0);
+  const XWindowAttributes attributes = attributesOf(window);
+  EXPECT_EQ(attributes.x, 443);
+  EXPECT_EQ(attributes.y, -2);
+  EXPECT_EQ(attributes.width, 450);
+  EXPECT_EQ(attributes.height, 14);
+  const auto state = stateAtomsOf(window);
+  EXPECT_TRUE(has(state, "_NET_WM_STATE_SKIP_TASKBAR"));
+  EXPECT_TRUE(has(state, "_NET_WM_STATE_SKIP_PAGER"));
+}
+
+TEST_F(X11Test, TheClassAndTitleNameTheXWindow) {
+  registerClass();
+  HWND window = create(WS_POPUP | WS_VISIBLE, 10, 10, 50, 10);
+  XClassHint hint{};
+  ASSERT_NE(XGetClassHint(fl_display, xidOf(window), &hint), 0);
+  EXPECT_EQ(std::string(hint.res_class), className);
+  XFree(hint.res_name);
+  XFree(hint.res_class);
+  char* name = nullptr;
+  ASSERT_NE(XFetchName(fl_display, xidOf(window), &name), 0);
+  EXPECT_STREQ(name, "Kivo test");
+  XFree(name);
+}
+
+TEST_F(X11Test, SetWindowPosMovesSizesAndReportsOnlyRealSizeChanges) {
+  HWND window = create(WS_POPUP | WS_VISIBLE, 100, 100, 200, 20);
+  received.clear();
+  SetWindowPos(window, nullptr, 150, -2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  EXPECT_TRUE(receivedOf(window, WM_SIZE).empty()) << "a move alone changes no size";
+  RECT r{};
+  GetWindowRect(window, &r);
+  EXPECT_EQ(r.left, 150);
+  EXPECT_EQ(r.top, -2);
+  EXPECT_EQ(r.right - r.left, 200);
+  EXPECT_EQ(attributesOf(window).y, -2);
+
+  SetWindowPos(window, nullptr, 0, 0, 300, 30, SWP_NOMOVE | SWP_NOZORDER);
+  GetWindowRect(window, &r);
+  EXPECT_EQ(r.left, 150);
+  ASSERT_EQ(receivedOf(window, WM_SIZE).size(), 1u);
+  EXPECT_EQ(sizeOf(receivedOf(window, WM_SIZE)[0]), std::make_pair(300, 30));
+  EXPECT_EQ(attributesOf(window).width, 300);
+}
+
+TEST_F(X11Test, AStyleChangeReachesTheFrameOnlyWithFrameChanged) {
+  HWND window = create(WS_POPUP | WS_VISIBLE, 100, 100, 200, 20);
+  SetWindowLongA(window, GWL_STYLE, static_cast<LONG>(WS_POPUP | WS_THICKFRAME));
+  RECT client{};
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 200) << "the old frame holds until SWP_FRAMECHANGED";
+  received.clear();
+  SetWindowPos(window, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 192);
+  ASSERT_EQ(receivedOf(window, WM_SIZE).size(), 1u);
+  EXPECT_EQ(sizeOf(receivedOf(window, WM_SIZE)[0]), std::make_pair(192, 12));
+  EXPECT_NE(GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE, 0);
+}
+
+TEST_F(X11Test, TopmostAndBottomAreAppliedEveryTime) {
+  HWND strip = create(WS_POPUP | WS_VISIBLE, 0, 0, 100, 10, WS_EX_TOOLWINDOW);
+  HWND other = create(WS_POPUP | WS_VISIBLE, 50, 0, 100, 10);
+  SetWindowPos(strip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  XSync(fl_display, False);
+  EXPECT_EQ(stacking().front(), xidOf(strip));
+  EXPECT_TRUE(has(stateAtomsOf(strip), "_NET_WM_STATE_ABOVE"));
+
+  SetWindowPos(strip, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  XSync(fl_display, False);
+  EXPECT_EQ(stacking().back(), xidOf(strip));
+  EXPECT_TRUE(has(stateAtomsOf(strip), "_NET_WM_STATE_BELOW"));
+  EXPECT_FALSE(has(stateAtomsOf(strip), "_NET_WM_STATE_ABOVE"));
+
+  // Something else raised over it: asking for topmost again puts it back on top.
+  SetWindowPos(strip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  XRaiseWindow(fl_display, xidOf(other));
+  SetWindowPos(strip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  XSync(fl_display, False);
+  EXPECT_EQ(stacking().front(), xidOf(strip));
+}
+
+TEST_F(X11Test, TimersFollowTheWindowsRules) {
+  HWND window = create(WS_POPUP, 0, 0, 10, 10);
+  // The same id replaces the timer; a period of 0 still ticks (at 10 ms).
+  EXPECT_EQ(SetTimer(window, 7, 100000, nullptr), 7u);
+  EXPECT_EQ(SetTimer(window, 7, 0, nullptr), 7u);
+  EXPECT_TRUE(pumpUntil([&] { return receivedOf(window, WM_TIMER).size() >= 3; }));
+  for (const Received& tick : receivedOf(window, WM_TIMER)) {
+    EXPECT_TRUE(tick.wParam == 7 || tick.wParam == 0xBEEF);
+  }
+  KillTimer(window, 0xBEEF);
+  // Above 0x7FFFFFFF the period is 0x7FFFFFFF: about 24.8 days, not an instant.
+  EXPECT_EQ(SetTimer(window, 7, 0xFFFFFFFFu, nullptr), 7u);
+  const double seconds = secondsToNextTimer();
+  EXPECT_GT(seconds, 0x7FFFFFFF / 1000.0 - 60);
+  EXPECT_LE(seconds, 0x7FFFFFFF / 1000.0);
+  EXPECT_TRUE(KillTimer(window, 7));
+  EXPECT_FALSE(KillTimer(window, 7));
+  EXPECT_EQ(SetTimer(reinterpret_cast<HWND>(0x4444), 1, 10, nullptr), 0u);
+}
+
+TEST_F(X11Test, CloseDestroysOwnedWindowsFirstAndQuitEndsTheLoopWithItsCode) {
+  HWND owner = create(WS_POPUP, 0, 0, 10, 10);
+  HWND owned = create(WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, WS_EX_TOOLWINDOW, owner);
+  windows.clear();
+  PostMessageA(owner, WM_CLOSE, 0, 0);
+  PostQuitMessage(3);
+  MSG msg{};
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(msg.wParam, 3u);
+  std::vector<HWND> destroyed;
+  for (const Received& entry : received) {
+    if (entry.message == WM_DESTROY) destroyed.push_back(entry.window);
+  }
+  EXPECT_EQ(destroyed, (std::vector<HWND>{owned, owner}));
+  EXPECT_EQ(GetWindowLongA(owner, GWL_STYLE), 0) << "the handle is dead";
+  EXPECT_FALSE(PostMessageA(owner, WM_CLOSE, 0, 0));
+}
+
+TEST_F(X11Test, MonitorFromRectFindsTheScreenOrNothing) {
+  const RECT onScreen{443, -2, 893, 12};
+  const RECT farAway{5000, 5000, 5450, 5014};
+  EXPECT_NE(MonitorFromRect(&onScreen, MONITOR_DEFAULTTONULL), nullptr);
+  EXPECT_EQ(MonitorFromRect(&farAway, MONITOR_DEFAULTTONULL), nullptr);
+}
+
+TEST_F(X11Test, DoubleClicksOnlyForAClassThatAsksForThem) {
+  for (const UINT classStyle : {0u, static_cast<UINT>(CS_DBLCLKS)}) {
+    registerClass(classStyle);
+    HWND window = create(WS_POPUP | WS_VISIBLE, 300, 300, 100, 20);
+    pumpQueued();
+    received.clear();
+    ASSERT_EQ(std::system("xdotool mousemove 350 310 click --repeat 2 --delay 80 1"), 0);
+    pumpUntil([&] { return receivedOf(window, WM_LBUTTONUP).size() >= 2; });
+    std::vector<UINT> buttons;
+    for (const Received& entry : received) {
+      if (entry.window == window && entry.message >= WM_LBUTTONDOWN &&
+          entry.message <= WM_LBUTTONDBLCLK) {
+        buttons.push_back(entry.message);
+        EXPECT_EQ(sizeOf(entry), std::make_pair(50, 10));
+      }
+    }
+    const UINT second = classStyle ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN;
+    EXPECT_EQ(buttons, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, second, WM_LBUTTONUP}));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    pumpQueued();
+    windows.clear();
+  }
+}
+
+TEST_F(X11Test, ATerminationSignalClosesTheShownWindows) {
+  installTerminationHandlers();
+  HWND shown = create(WS_POPUP | WS_VISIBLE, 0, 0, 10, 10);
+  HWND hidden = create(WS_POPUP, 0, 0, 10, 10);
+  std::raise(SIGTERM);
+  EXPECT_TRUE(pumpUntil([&] { return !receivedOf(shown, WM_DESTROY).empty(); }));
+  EXPECT_TRUE(receivedOf(hidden, WM_CLOSE).empty());
+}

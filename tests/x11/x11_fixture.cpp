@@ -1,0 +1,130 @@
+#include "x11_fixture.h"
+
+#include <FL/x.H>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+
+#include "platform/linux/gdi_objects.h"
+#include "platform/linux/window_records.h"
+#include "platform/linux/x11_session.h"
+
+namespace {
+
+constexpr UINT MARKER = 0x8001;  // WM_APP + 1
+int classNumber = 0;
+
+LRESULT CALLBACK recordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  X11Test::received.push_back(Received{window, message, wParam, lParam});
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+std::vector<Received> X11Test::received;
+
+void X11Test::SetUp() {
+  ASSERT_NE(x11Display(), nullptr) << "these tests need an X server: run them through with_xvfb.sh";
+  received.clear();
+}
+
+void X11Test::TearDown() {
+  for (HWND window : windows) {
+    KillTimer(window, 0xBEEF);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
+  pumpQueued();
+  windows.clear();
+}
+
+const char* X11Test::registerClass(UINT classStyle) {
+  className = "KivoTest" + std::to_string(++classNumber);
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = classStyle;
+  windowClass.lpfnWndProc = recordingProcedure;
+  windowClass.lpszClassName = className.c_str();
+  EXPECT_NE(RegisterClassExA(&windowClass), 0);
+  return className.c_str();
+}
+
+HWND X11Test::create(DWORD style, int x, int y, int width, int height, DWORD exStyle, HWND owner) {
+  if (className.empty()) registerClass();
+  HWND window = CreateWindowExA(exStyle, className.c_str(), "Kivo test", style, x, y, width, height,
+                                owner, nullptr, nullptr, nullptr);
+  if (window) windows.push_back(window);
+  return window;
+}
+
+void X11Test::pumpQueued() {
+  bool seen = false;
+  PostMessageA(nullptr, MARKER, 0, 0);
+  for (int turns = 0; turns < 1000 && !seen; ++turns) {
+    MSG msg;
+    if (GetMessageA(&msg, nullptr, 0, 0) <= 0) return;
+    if (msg.message == MARKER && msg.hwnd == nullptr) seen = true;
+    DispatchMessageA(&msg);
+  }
+  XSync(fl_display, False);
+}
+
+std::vector<Received> X11Test::receivedOf(HWND window, UINT message) const {
+  std::vector<Received> found;
+  for (const Received& entry : received) {
+    if (entry.window == window && entry.message == message) found.push_back(entry);
+  }
+  return found;
+}
+
+Window X11Test::xidOf(HWND window) {
+  const WindowRecord* record = findWindow(window);
+  return record ? hostXid(*record) : 0;
+}
+
+XWindowAttributes X11Test::attributesOf(HWND window) {
+  XSync(fl_display, False);
+  XWindowAttributes attributes{};
+  XGetWindowAttributes(fl_display, xidOf(window), &attributes);
+  return attributes;
+}
+
+std::vector<std::string> X11Test::stateAtomsOf(HWND window) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, remaining = 0;
+  unsigned char* data = nullptr;
+  std::vector<std::string> names;
+  XGetWindowProperty(fl_display, xidOf(window), x11Atom(NET_WM_STATE), 0, 16, False, XA_ATOM, &type,
+                     &format, &count, &remaining, &data);
+  for (unsigned long i = 0; i < count; ++i) {
+    char* name = XGetAtomName(fl_display, reinterpret_cast<Atom*>(data)[i]);
+    names.emplace_back(name);
+    XFree(name);
+  }
+  if (data) XFree(data);
+  return names;
+}
+
+std::vector<Window> X11Test::stacking() {
+  Window rootWindow = 0, parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  XQueryTree(fl_display, x11Root(), &rootWindow, &parent, &children, &count);
+  std::vector<Window> topDown(children, children + count);
+  std::reverse(topDown.begin(), topDown.end());
+  if (children) XFree(children);
+  return topDown;
+}
+
+unsigned long X11Test::pixelAt(HDC context, int x, int y) {
+  const DcObject* dc = findDc(context);
+  if (!dc || !dc->drawable) return ~0ul;
+  XImage* image = XGetImage(fl_display, dc->drawable, dc->originX + x, dc->originY + y, 1, 1,
+                            AllPlanes, ZPixmap);
+  if (!image) return ~0ul;
+  const unsigned long pixel = XGetPixel(image, 0, 0);
+  XDestroyImage(image);
+  // The 24-bit TrueColor visual of Xvfb: the pixel is already 0xRRGGBB.
+  return pixel & 0xFFFFFF;
+}
