@@ -5,6 +5,12 @@
 
 #ifdef _WIN32
 #include <pdh.h>
+// Wine's own pdh.dll aborts the process inside this call; the Win32 layer
+// stands in front of it (platform/win32/perf_counters.cpp) and answers it as a
+// failed formatting there, so the probes read -1 and the strip keeps running.
+PDH_STATUS kivoPdhGetFormattedCounterArrayA(PDH_HCOUNTER counter, DWORD format, LPDWORD bufferSize,
+                                            LPDWORD itemCount, PPDH_FMT_COUNTERVALUE_ITEM_A items);
+#define PdhGetFormattedCounterArrayA kivoPdhGetFormattedCounterArrayA
 #else
 typedef LONG PDH_STATUS;
 typedef HANDLE PDH_HQUERY;
