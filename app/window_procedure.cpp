@@ -27,7 +27,9 @@ void paint(HWND window) {
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DESTROY:
-      closeAndSave(window);
+      // Closing the hidden owner destroys the strip first, which saves; the
+      // owner's own rectangle must not then overwrite the strip's.
+      if (window == app.monitorWindow) closeAndSave(window);
       return 0;
     case WM_ENDSESSION:
       // The session is ending and the strip will not see WM_DESTROY: save now.

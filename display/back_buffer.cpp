@@ -7,6 +7,8 @@ void releaseBackBuffer() {
   // The context goes first, so the bitmap is selected nowhere when it is deleted.
   DeleteDC(backBuffer.memoryDC);
   DeleteObject(backBuffer.bitmap);
+  // A second close (session end, then destroy) must not free them again.
+  backBuffer = BackBuffer{};
 }
 
 void recreateBackBuffer(int width, int height) {

@@ -30,6 +30,14 @@ void storeBytes(const std::string& key, const std::string& name, std::vector<BYT
   registry().keys[key][name] = {type, std::move(bytes)};
 }
 
+DWORD storedDword(const std::string& key, const std::string& name) {
+  const auto found = registry().keys[key].find(name);
+  if (found == registry().keys[key].end() || found->second.bytes.size() != 4) return 0xDEADBEEF;
+  DWORD value = 0;
+  std::memcpy(&value, found->second.bytes.data(), 4);
+  return value;
+}
+
 std::vector<std::string> valuesWritten() {
   std::vector<std::string> names;
   for (const std::string& entry : registry().log)

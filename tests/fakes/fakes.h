@@ -38,6 +38,8 @@ void resetRegistry();
 void storeDword(const std::string& key, const std::string& name, DWORD value);
 void storeBytes(const std::string& key, const std::string& name, std::vector<BYTE> bytes,
                 DWORD type = REG_BINARY);
+// A stored DWORD value; 0xDEADBEEF when it is missing or not four bytes.
+DWORD storedDword(const std::string& key, const std::string& name);
 // The names set, in order, taken from the log.
 std::vector<std::string> valuesWritten();
 

@@ -153,6 +153,26 @@ TEST_F(StripStartTest, SessionEndSavesLikeAClose) {
   EXPECT_EQ(valuesWritten(), saved);
 }
 
+TEST_F(StripStartTest, ADestroyAfterTheSessionEndReleasesNothingTwice) {
+  EXPECT_EQ(runStrip({[](HWND monitor) {
+              post(monitor, WM_ENDSESSION, 0, 0, TRUE);
+              post(monitor, WM_DESTROY);
+            }}),
+            0);
+  releaseBackBuffer();
+  EXPECT_EQ(fake::gdi().liveDCs, 0);
+  EXPECT_EQ(fake::gdi().liveBitmaps, 0);
+  deleteDisplayFont();
+}
+
+TEST_F(StripStartTest, ClosingTheHiddenOwnerSavesTheStripsPlace) {
+  fake::storeDword(key(), "x", 600);
+  EXPECT_EQ(runStrip({[](HWND) { PostMessageA(app.ownerWindow, WM_CLOSE, 0, 0); }}), 0);
+  EXPECT_EQ(fake::storedDword(key(), "x"), 600u);
+  EXPECT_EQ(fake::storedDword(key(), "y"), static_cast<DWORD>(-2));
+  EXPECT_EQ(fake::storedDword(key(), "width"), 450u);
+}
+
 TEST_F(StripStartTest, SavedPlaceThatNoMonitorShowsComesBackAtTheDefault) {
   struct Case {
     LONG x, y;
