@@ -19,8 +19,10 @@ build: deps
 	  cmake --build --preset $$preset; \
 	done
 
+# The strip on $DISPLAY, or with no display a few seconds on a private Xvfb,
+# leaving build/screenshot.png.
 run: build-linux
-	build/linux/bench/kivo_status_line 5
+	scripts/run.sh
 
 # The 32-bit exe under Wine with Wine's own pdh.dll: on $DISPLAY, or with no
 # display on a private Xvfb for a few seconds, leaving build/windows-screenshot.png.

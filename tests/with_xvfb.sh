@@ -24,5 +24,6 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 [ -s "$fdfile" ] || { echo "Xvfb gave no display number" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$fdfile")"
+DISPLAY=":$(head -n1 "$fdfile")"
+export DISPLAY
 "$@"
