@@ -62,6 +62,17 @@ int textWidth(XftFont* face, const char* utf8, std::size_t length) {
 
 int cellHeight(XftFont* face) { return face ? face->ascent + face->descent : 0; }
 
+const FontObject& selectedFont(const DcObject& dc) {
+  return *reinterpret_cast<const FontObject*>(dc.selected[static_cast<int>(GdiKind::TypeFace)]);
+}
+
+// Xft draws glyphs only; GDI's underline and strike-out are lines in the text colour.
+void drawTextLines(DcObject& dc, const FontObject& font, XftFont* face, int x, int y, int width) {
+  const int thickness = std::max(1, face->ascent / 12);
+  if (font.underline) fillSurface(dc, x, y + face->ascent + 1, width, thickness, dc.textColour);
+  if (font.strikeOut) fillSurface(dc, x, y + face->ascent * 2 / 3, width, thickness, dc.textColour);
+}
+
 }  // namespace
 
 void fillSurface(DcObject& dc, long long x, long long y, long long width, long long height,
@@ -127,6 +138,10 @@ BOOL TextOutA(HDC context, int x, int y, LPCSTR text, int length) {
   const XftColor colour = xftColourOf(dc->textColour);
   XftDrawStringUtf8(draw, &colour, face, dc->originX + x, dc->originY + y + face->ascent,
                     reinterpret_cast<const FcChar8*>(utf8), static_cast<int>(bytes));
+  const FontObject& font = selectedFont(*dc);
+  if (font.underline || font.strikeOut) {
+    drawTextLines(*dc, font, face, x, y, textWidth(face, utf8, bytes));
+  }
   return TRUE;
 }
 

@@ -215,6 +215,8 @@ expect_exit 0
 [ -f "$store" ] || fail "no store file at $store after Quit"
 [ "$(head -n 1 "$store" | tr -d "\r")" = "Windows Registry Editor Version 5.00" ] || fail "the store file does not start as a registry export"
 [ "$(stat -c %a "$store")" = 600 ] || fail "the store file has mode $(stat -c %a "$store"), expected 600"
+names=$(tr -d '\r' <"$store" | sed -n 's/^"\([^"]*\)"=.*/\1/p' | sort | tr '\n' ' ')
+[ "$names" = "font height top width x y " ] || fail "a first run stored [$names], expected x, y, width, height, top and font"
 expect_dword x 483
 expect_dword y 48
 expect_dword width 450

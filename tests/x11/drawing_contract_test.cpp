@@ -170,3 +170,23 @@ TEST_F(X11Test, TextInABrokenOrMissingFontStillDraws) {
   EXPECT_EQ(SelectObject(surface.dc, nullptr), nullptr) << "a null font changes nothing";
   EXPECT_TRUE(TextOutA(surface.dc, 0, 0, "12", 2));
 }
+
+TEST_F(X11Test, UnderlineAndStrikeOutAreSolidLinesInTheTextColour) {
+  Surface surface(60, 20);
+  SetTextColor(surface.dc, RGB(0, 255, 0));
+  SetBkMode(surface.dc, TRANSPARENT);
+  LOGFONTA record = courierNew(-11);
+  record.lfUnderline = 1;
+  record.lfStrikeOut = 1;
+  HFONT font = CreateFontIndirectA(&record);
+  SelectObject(surface.dc, font);
+  TextOutA(surface.dc, 0, 0, "__ __", 5);
+  SIZE extent{};
+  GetTextExtentPoint32A(surface.dc, "__ __", 5, &extent);
+  // The blank between the underscores has only the lines in it.
+  int lineRows = 0;
+  for (int y = 0; y < extent.cy + 2; ++y) lineRows += pixelAt(surface.dc, 17, y) == 0x00FF00u;
+  EXPECT_GE(lineRows, 2) << "an underline and a strike-out across the blank";
+  SelectObject(surface.dc, GetStockObject(17));
+  DeleteObject(font);
+}

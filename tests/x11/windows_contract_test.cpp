@@ -208,3 +208,24 @@ TEST_F(X11Test, ATerminationSignalClosesTheShownWindows) {
   EXPECT_TRUE(pumpUntil([&] { return !receivedOf(shown, WM_DESTROY).empty(); }));
   EXPECT_TRUE(receivedOf(hidden, WM_CLOSE).empty());
 }
+
+TEST_F(X11Test, TheMenuDeliversTheChoiceAsACommandAfterItCloses) {
+  HWND window = create(WS_POPUP | WS_VISIBLE, 100, 100, 200, 20);
+  pumpQueued();
+  HMENU menu = CreatePopupMenu();
+  AppendMenuA(menu, MF_STRING, 107, "Always on Top");
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, 110, "Quit");
+  EXPECT_EQ(CheckMenuItem(menu, 107, MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
+  EXPECT_EQ(CheckMenuItem(menu, 107, MF_UNCHECKED), static_cast<DWORD>(MF_CHECKED));
+  EXPECT_EQ(GetMenuItemID(menu, 2), 110u) << "separators keep their positions";
+  // The menu runs its own loop; a user picks the second item from the keyboard.
+  ASSERT_EQ(std::system("(sleep 0.5; xdotool key Down Down Return) >/dev/null 2>&1 &"), 0);
+  received.clear();
+  EXPECT_TRUE(TrackPopupMenuEx(menu, 0, 150, 110, window, nullptr));
+  EXPECT_TRUE(receivedOf(window, WM_COMMAND).empty()) << "nothing arrives while the menu is open";
+  pumpQueued();
+  const auto commands = receivedOf(window, WM_COMMAND);
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_EQ(commands[0].wParam, 110u);
+}
