@@ -5,6 +5,7 @@
 
 #include "platform/drawing.h"
 #include "platform/windowing.h"
+#include "resources/resource_ids.h"
 
 constexpr UINT_PTR REFRESH_TIMER = 1;
 
@@ -14,8 +15,6 @@ constexpr WORD CMD_SETUP = 106;
 constexpr WORD CMD_ALWAYS_ON_TOP = 107;
 constexpr WORD CMD_SELECT_FONT = 109;
 constexpr WORD CMD_QUIT = 110;
-constexpr WORD IDD_SETUP = 103;
-constexpr WORD IDD_ABOUT = 104;
 
 // The z-order choices insertAfter takes.
 constexpr LONG Z_TOPMOST = -1;

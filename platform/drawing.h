@@ -41,6 +41,7 @@ typedef struct tagSIZE {
                          (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
 
 #define BLACK_BRUSH 4
+#define COLOR_MENU 4
 #define TRANSPARENT 1
 #define OPAQUE 2
 #define SRCCOPY 0x00CC0020
@@ -61,6 +62,42 @@ BOOL GetTextExtentPoint32A(HDC context, LPCSTR text, int length, LPSIZE size);
 BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
             DWORD operation);
 HFONT CreateFontIndirectA(const LOGFONTA* font);
+// The brush may be a system colour index plus one, (HBRUSH)(COLOR_MENU + 1).
+int FillRect(HDC context, const RECT* rect, HBRUSH brush);
+int FrameRect(HDC context, const RECT* rect, HBRUSH brush);
+HBRUSH CreateSolidBrush(COLORREF colour);
+
+typedef UINT_PTR(CALLBACK* LPCFHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef struct tagCHOOSEFONTA {
+  DWORD lStructSize;
+  HWND hwndOwner;
+  HDC hDC;
+  LPLOGFONTA lpLogFont;
+  int iPointSize;
+  DWORD Flags;
+  COLORREF rgbColors;
+  LPARAM lCustData;
+  LPCFHOOKPROC lpfnHook;
+  LPCSTR lpTemplateName;
+  HINSTANCE hInstance;
+  LPSTR lpszStyle;
+  WORD nFontType;
+  WORD alignment;
+  int nSizeMin;
+  int nSizeMax;
+} CHOOSEFONTA, *LPCHOOSEFONTA;
+
+#define CF_SCREENFONTS 0x00000001
+#define CF_INITTOLOGFONTSTRUCT 0x00000040
+#define CF_NOSCRIPTSEL 0x00800000
+
+BOOL ChooseFontA(LPCHOOSEFONTA chooseFont);
+#else
+#include <commdlg.h>
+// Wine's font dialog writes the record even when the user cancels; the Win32
+// layer hands it a copy and keeps the choice only on OK.
+BOOL kivoChooseFontA(LPCHOOSEFONTA chooseFont);
+#define ChooseFontA kivoChooseFontA
 #endif
 
 static_assert(sizeof(LOGFONTA) == 60, "LOGFONTA must be the 60-byte stored record");

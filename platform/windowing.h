@@ -130,6 +130,11 @@ typedef struct tagTPMPARAMS* LPTPMPARAMS;
 
 #define MONITOR_DEFAULTTONULL 0x00000000
 
+#define IDOK 1
+#define IDCANCEL 2
+#define BST_UNCHECKED 0
+#define BST_CHECKED 1
+
 ATOM RegisterClassExA(const WNDCLASSEXA* windowClass);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
@@ -162,6 +167,14 @@ BOOL TrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND window, LPTPMPA
 
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
                         LPARAM initParam);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+HWND GetDlgItem(HWND dialog, int id);
+BOOL SetWindowTextA(HWND window, LPCSTR text);
+int GetWindowTextA(HWND window, LPSTR text, int maxCount);
+BOOL CheckRadioButton(HWND dialog, int firstId, int lastId, int checkId);
+UINT IsDlgButtonChecked(HWND dialog, int id);
+// Only what Kivo formats: %s, %d, %u and %%; at most 1024 bytes, as on Windows.
+int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 
 BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
 BOOL TranslateMessage(const MSG* msg);
