@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 binutils
+  # The resource generator and the check of the exes' resources.
+  python3
   # The Linux strip: FLTK with Xlib, Xft and fontconfig underneath; Liberation
   # Mono is the face that "Courier New" resolves to.
   libfltk1.3-dev libx11-dev libxft-dev libfontconfig-dev fonts-liberation
