@@ -1,5 +1,150 @@
 #include "display/bar_view.h"
 
-// The bars arrive with the memory bar view; until then the legacy view leaves
-// the strip as it is.
-void drawBarView(HWND window) { (void)window; }
+#include <charconv>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "platform/system_status.h"
+#include "settings/settings.h"
+
+ULONGLONG lastAvailPhys;
+ULONGLONG lastAvailPageFile;
+
+namespace {
+
+constexpr COLORREF BAR_GREEN = 0x008000;
+constexpr COLORREF BAR_BLUE = 0xFF0000;
+constexpr COLORREF BAR_RED = 0x0000FF;
+constexpr COLORREF BAR_GREY = 0x7F7F7F;
+constexpr COLORREF BAR_FRAME = 0x000000;
+constexpr COLORREF AMOUNT_WHITE = 0xFFFFFF;
+
+constexpr int GROUPED_TEXT_BYTES = 30;
+constexpr int LABEL_AREA_MARGIN = 3;
+
+// A failed grouping draws whatever the buffer held before, so it outlives
+// the call.
+char groupedText[GROUPED_TEXT_BYTES];
+char commaSeparator[] = ",";
+
+// FillRect takes a system colour's index plus one in place of a brush.
+HBRUSH systemColour(int index) { return reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(index + 1)); }
+
+COLORREF colourOfPercent(ULONGLONG percent) {
+  if (percent <= 50) return BAR_GREEN;
+  return percent <= 75 ? BAR_BLUE : BAR_RED;
+}
+
+// Scaled by a hundred first, as the bars always were: 7,600 of 10,099 is 76.
+// The product cannot overflow, since scaledAmount is at most a hundredth of a
+// 64-bit amount; a total under 100 bytes has no share to show; a reading with
+// more available than in total must not push the fill past the bar.
+ULONGLONG percentOf(ULONGLONG scaledAmount, ULONGLONG scaledTotal) {
+  if (scaledTotal == 0) return 0;
+  const ULONGLONG percent = scaledAmount * 100 / scaledTotal;
+  return percent < 100 ? percent : 100;
+}
+
+ULONGLONG amountShown(ULONGLONG total, ULONGLONG available) {
+  return settings.memused == 1 ? total - available : available;
+}
+
+// Each brush lives for its one use.
+void paintBarBackground(HDC context, const RECT& bar) {
+  HBRUSH grey = CreateSolidBrush(BAR_GREY);
+  FillRect(context, &bar, grey);
+  DeleteObject(grey);
+  HBRUSH black = CreateSolidBrush(BAR_FRAME);
+  FrameRect(context, &bar, black);
+  DeleteObject(black);
+}
+
+void fillShare(HDC context, const RECT& bar, LONG fillRight, COLORREF colour) {
+  HBRUSH brush = CreateSolidBrush(colour);
+  HGDIOBJ previous = SelectObject(context, brush);
+  Rectangle(context, bar.left, bar.top, fillRight, bar.bottom);
+  SelectObject(context, previous);
+  DeleteObject(brush);
+}
+
+void groupDigits(ULONGLONG value) {
+  char digits[24];
+  *std::to_chars(digits, digits + sizeof digits - 1, value).ptr = '\0';
+  NUMBERFMTA format{0, 0, 3, commaSeparator, commaSeparator, 0};
+  GetNumberFormatA(0, 0, digits, &format, groupedText, GROUPED_TEXT_BYTES);
+}
+
+// 0 to 99 carry their sign; "100" would not fit the label area with one.
+void drawPercentage(HDC context, ULONGLONG percent, int y) {
+  char text[GROUPED_TEXT_BYTES + 2];
+  if (std::strlen(groupedText) < 3)
+    wsprintfA(text, "%s%%", groupedText);
+  else
+    wsprintfA(text, "%s", groupedText);
+  SetTextColor(context, colourOfPercent(percent));
+  TextOutA(context, 1, y, text, static_cast<int>(std::strlen(text)));
+}
+
+}  // namespace
+
+void drawBarView(HWND window) {
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof memory;
+  GlobalMemoryStatusEx(&memory);
+  // Unchanged figures are not drawn again, not even for a paint.
+  if (memory.ullAvailPhys == lastAvailPhys && memory.ullAvailPageFile == lastAvailPageFile) return;
+  HDC windowDC = GetDC(app.monitorWindow);
+  RECT client{};
+  GetClientRect(window, &client);
+  FillRect(backBuffer.memoryDC, &client, systemColour(COLOR_MENU));
+  lastAvailPhys = memory.ullAvailPhys;
+  lastAvailPageFile = memory.ullAvailPageFile;
+  const ULONGLONG physical = amountShown(memory.ullTotalPhys, memory.ullAvailPhys);
+  const ULONGLONG paging = amountShown(memory.ullTotalPageFile, memory.ullAvailPageFile);
+  drawBar(app.monitorWindow, backBuffer.memoryDC, physical, physical / 100,
+          memory.ullTotalPhys / 100, 1);
+  drawBar(app.monitorWindow, backBuffer.memoryDC, paging, paging / 100,
+          memory.ullTotalPageFile / 100, 0);
+  BitBlt(windowDC, 0, 0, client.right - client.left, client.bottom - client.top,
+         backBuffer.memoryDC, 0, 0, SRCCOPY);
+  ReleaseDC(app.monitorWindow, windowDC);
+}
+
+void drawBar(HWND window, HDC context, ULONGLONG amount, ULONGLONG scaledAmount,
+             ULONGLONG scaledTotal, int upper) {
+  RECT client{};
+  GetClientRect(window, &client);
+  const LONG height = client.bottom - client.top;
+  RECT bar{};
+  bar.top = upper == 1 ? 1 : height / 2 + 1;
+  bar.bottom = upper == 1 ? height / 2 - 1 : height - 1;
+  bar.left = drawBarLabel(context, 0, bar, BarLabel::percentage, 0);
+  bar.right = client.right - 1;
+  paintBarBackground(context, bar);
+  const ULONGLONG percent = percentOf(scaledAmount, scaledTotal);
+  const LONGLONG share =
+      static_cast<LONGLONG>(bar.right - bar.left) * static_cast<LONGLONG>(percent) / 100;
+  fillShare(context, bar, static_cast<LONG>(share) + bar.left, colourOfPercent(percent));
+  drawBarLabel(context, percent, bar, BarLabel::percentage, 1);
+  drawBarLabel(context, amount, bar, BarLabel::amount, 1);
+}
+
+int drawBarLabel(HDC context, ULONGLONG value, const RECT& bar, BarLabel kind, int draw) {
+  groupDigits(value);
+  SetBkMode(context, TRANSPARENT);
+  SetTextColor(context, AMOUNT_WHITE);
+  HGDIOBJ previous = SelectObject(context, DisplayFont);
+  SIZE cell{};
+  GetTextExtentPoint32A(context, "99%", 3, &cell);
+  const int labelWidth = cell.cx + LABEL_AREA_MARGIN;
+  if (draw == 1) {
+    // Centres the text's cell on the bar; each halving rounds toward zero.
+    const int y = bar.top + (bar.bottom - bar.top) / 2 - cell.cy / 2;
+    if (kind == BarLabel::percentage)
+      drawPercentage(context, value, y);
+    else
+      TextOutA(context, labelWidth, y, groupedText, static_cast<int>(std::strlen(groupedText)));
+  }
+  SelectObject(context, previous);
+  return labelWidth;
+}

@@ -16,6 +16,7 @@ struct GdiObject {
   int width = 0;
   int height = 0;
   LOGFONTA font{};
+  COLORREF colour = 0;
 };
 
 struct FakeDC {
@@ -55,11 +56,45 @@ int& liveCount(Kind kind) {
 
 void note(const std::string& entry) { gdi().log.push_back(entry); }
 
+std::string hexColour(COLORREF colour) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%06lx", static_cast<unsigned long>(colour));
+  return text;
+}
+
 std::string describe(const GdiObject* object) {
   if (object == &blackBrush) return "black";
   if (object == &defaultFont || object == nullptr) return "default";
   if (object->kind == Kind::font) return object->font.lfFaceName;
+  if (object->kind == Kind::brush && !object->stock) return hexColour(object->colour);
   return "other";
+}
+
+// FillRect's brush may be a system colour index plus one.
+std::string describeBrush(HBRUSH brush) {
+  const auto value = reinterpret_cast<UINT_PTR>(brush);
+  if (value != 0 && value <= 31) return "system=" + std::to_string(value - 1);
+  return "brush=" + describe(objectOf(brush));
+}
+
+int noteRect(const char* operation, HDC context, const RECT* rect, HBRUSH brush) {
+  if (context == nullptr || rect == nullptr || brush == nullptr) return 0;
+  char entry[96];
+  std::snprintf(entry, sizeof entry, "%s %ld,%ld,%ld,%ld ", operation,
+                static_cast<long>(rect->left), static_cast<long>(rect->top),
+                static_cast<long>(rect->right), static_cast<long>(rect->bottom));
+  note(entry + describeBrush(brush));
+  return 1;
+}
+
+// Characters are half the font's height plus one and a half wide (7 pixels at
+// the default 11) and the cell two pixels taller than the font, so both
+// limits of a fit move with the height. Height 0 is the default 11.
+SIZE extentOf(const GdiObject* font, int length) {
+  LONG height = font != nullptr && !font->stock ? font->font.lfHeight : -11;
+  if (height == 0) height = -11;
+  if (height < 0) height = -height;
+  return SIZE{(height + 3) / 2 * length, height + 2};
 }
 
 }  // namespace
@@ -71,16 +106,25 @@ Gdi& gdi() {
 
 void resetGdi() { gdi() = Gdi{}; }
 
+FontDialog& fontDialog() {
+  static FontDialog state;
+  return state;
+}
+
+void resetFontDialog() { fontDialog() = FontDialog{}; }
+
 }  // namespace fake
 
 using fake::gdi;
 
 HDC GetDC(HWND) {
+  if (gdi().failWindowDC) return nullptr;
   ++gdi().borrowedDCs;
   return fake::newContext(false);
 }
 
 int ReleaseDC(HWND, HDC context) {
+  if (context == nullptr) return 0;
   --gdi().borrowedDCs;
   delete fake::contextOf(context);
   return 1;
@@ -162,14 +206,10 @@ BOOL TextOutA(HDC context, int x, int y, LPCSTR text, int length) {
   return TRUE;
 }
 
-// Seven pixels a character and a cell two pixels taller than the font.
 BOOL GetTextExtentPoint32A(HDC context, LPCSTR, int length, LPSIZE size) {
   if (context == nullptr) return FALSE;
-  const fake::GdiObject* font =
-      fake::contextOf(context)->selected[static_cast<int>(fake::Kind::font)];
-  const LONG height = font != nullptr && !font->stock ? font->font.lfHeight : -11;
-  size->cx = 7 * length;
-  size->cy = (height < 0 ? -height : height) + 2;
+  *size = fake::extentOf(fake::contextOf(context)->selected[static_cast<int>(fake::Kind::font)],
+                         length);
   return TRUE;
 }
 
@@ -185,9 +225,35 @@ BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sou
 
 HFONT CreateFontIndirectA(const LOGFONTA* font) {
   gdi().lastFont = *font;
+  gdi().fontHeights.push_back(font->lfHeight);
   if (gdi().failFont) return nullptr;
   ++gdi().liveFonts;
   auto* made = new fake::GdiObject{fake::Kind::font, false};
   made->font = *font;
   return reinterpret_cast<HFONT>(made);
+}
+
+int FillRect(HDC context, const RECT* rect, HBRUSH brush) {
+  return fake::noteRect("FillRect", context, rect, brush);
+}
+
+int FrameRect(HDC context, const RECT* rect, HBRUSH brush) {
+  return fake::noteRect("FrameRect", context, rect, brush);
+}
+
+HBRUSH CreateSolidBrush(COLORREF colour) {
+  ++gdi().liveBrushes;
+  auto* brush = new fake::GdiObject{fake::Kind::brush, false};
+  brush->colour = colour;
+  return reinterpret_cast<HBRUSH>(brush);
+}
+
+BOOL ChooseFontA(LPCHOOSEFONTA chooseFont) {
+  fake::FontDialog& dialog = fake::fontDialog();
+  ++dialog.opened;
+  dialog.request = *chooseFont;
+  dialog.openedOn = *chooseFont->lpLogFont;
+  if (!dialog.confirm) return FALSE;
+  *chooseFont->lpLogFont = dialog.choice;
+  return TRUE;
 }

@@ -1,3 +1,6 @@
+#include <cstring>
+#include <string>
+
 #include "fakes/fakes.h"
 
 namespace fake {
@@ -40,4 +43,25 @@ BOOL GetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
   if (host().powerFails) return FALSE;
   status->BatteryLifePercent = host().batteryPercent;
   return TRUE;
+}
+
+// Digits grouped in threes by the caller's separator; only what the bar labels
+// ask for (no decimals, no sign) is supported. Fails like Windows when the
+// buffer is too small.
+int GetNumberFormatA(LCID, DWORD, LPCSTR value, const NUMBERFMTA* format, LPSTR numberText,
+                     int numberTextSize) {
+  host().numberFormatSeen = *format;
+  host().numberTextSizeSeen = numberTextSize;
+  if (host().numberFormatFails) return 0;
+  const std::string digits = value;
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && format->Grouping != 0 && (digits.size() - i) % format->Grouping == 0)
+      grouped += format->lpThousandSep;
+    grouped += digits[i];
+  }
+  const int needed = static_cast<int>(grouped.size()) + 1;
+  if (numberTextSize < needed) return 0;
+  std::memcpy(numberText, grouped.c_str(), grouped.size() + 1);
+  return needed;
 }

@@ -1,11 +1,14 @@
 // A deterministic window manager: windows are records, messages go through a
 // plain queue, and every call that changes something is logged.
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <memory>
 
 #include "fakes/fakes.h"
+#include "resources/resource_ids.h"
 
 namespace fake {
 
@@ -24,8 +27,25 @@ struct World {
   std::map<std::string, WNDCLASSEXA> classes;
   std::vector<std::unique_ptr<FakeWindow>> windows;
   std::vector<std::unique_ptr<FakeMenu>> menus;
+  std::vector<std::unique_ptr<FakeDialog>> dialogs;
   std::deque<MSG> queue;
 };
+
+// The controls of each template the program opens, and its radio pairs.
+struct DialogShape {
+  std::vector<int> ids;
+  std::vector<std::pair<int, int>> radioPairs;
+};
+
+const std::map<int, DialogShape>& dialogShapes() {
+  static const std::map<int, DialogShape> shapes = {
+      {IDD_SETUP,
+       {{IDOK, IDCANCEL, IDC_REFRESH, IDC_USED, IDC_FREE, IDC_PERFVIEW, IDC_LEGACY},
+        {{IDC_USED, IDC_FREE}, {IDC_PERFVIEW, IDC_LEGACY}}}},
+      {IDD_ABOUT, {{IDOK}, {}}},
+  };
+  return shapes;
+}
 
 World& world() {
   static World state;
@@ -81,6 +101,65 @@ bool intersects(const RECT& a, const RECT& b) {
 
 FakeMenu* menuOf(HMENU menu) { return reinterpret_cast<FakeMenu*>(menu); }
 
+FakeDialog* dialogOf(HWND dialog) {
+  for (const auto& record : world().dialogs)
+    if (reinterpret_cast<HWND>(record.get()) == dialog) return record.get();
+  return nullptr;
+}
+
+DialogControl* controlOf(HWND control) {
+  for (const auto& record : world().dialogs)
+    for (auto& entry : record->controls)
+      if (reinterpret_cast<HWND>(&entry.second) == control) return &entry.second;
+  return nullptr;
+}
+
+void sendToDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  FakeDialog* record = dialogOf(dialog);
+  record->answers.push_back(record->procedure(dialog, message, wParam, lParam));
+}
+
+void sendCommand(HWND dialog, int id) {
+  sendToDialog(dialog, WM_COMMAND, static_cast<WPARAM>(id),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// Runs the user's actions until one ends the dialog.
+void runDialog(HWND dialog) {
+  FakeDialog* record = dialogOf(dialog);
+  auto& actions = desktop().dialogActions;
+  while (!record->ended && !actions.empty()) {
+    const DialogAction action = actions.front();
+    actions.erase(actions.begin());
+    action(dialog);
+  }
+}
+
+// Only what Kivo formats: %s, %d, %u and %%.
+std::string formatted(LPCSTR format, va_list arguments) {
+  std::string text;
+  for (const char* at = format; *at != '\0'; ++at) {
+    if (*at != '%' || at[1] == '\0') {
+      text += *at;
+      continue;
+    }
+    switch (*++at) {
+      case 's':
+        text += va_arg(arguments, const char*);
+        break;
+      case 'd':
+        text += std::to_string(va_arg(arguments, int));
+        break;
+      case 'u':
+        text += std::to_string(va_arg(arguments, unsigned));
+        break;
+      default:
+        text += *at;
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 Desktop& desktop() {
@@ -93,6 +172,7 @@ void resetDesktop() {
   world().classes.clear();
   world().windows.clear();
   world().menus.clear();
+  world().dialogs.clear();
   world().queue.clear();
 }
 
@@ -116,6 +196,30 @@ HWND makeWindow(RECT outer, DWORD style) {
   record->outer = outer;
   world().windows.push_back(std::move(record));
   return handleOf(world().windows.back().get());
+}
+
+DialogAction typeText(int id, const std::string& text) {
+  return [id, text](HWND dialog) { dialogOf(dialog)->controls.at(id).text = text; };
+}
+
+DialogAction clickRadio(int id) {
+  return [id](HWND dialog) {
+    FakeDialog* record = dialogOf(dialog);
+    for (const auto& pair : dialogShapes().at(record->templateId).radioPairs) {
+      if (pair.first != id && pair.second != id) continue;
+      record->controls.at(pair.first).checked = pair.first == id;
+      record->controls.at(pair.second).checked = pair.second == id;
+    }
+    sendCommand(dialog, id);
+  };
+}
+
+DialogAction pressButton(int id) {
+  return [id](HWND dialog) { sendCommand(dialog, id); };
+}
+
+FakeDialog* lastDialog() {
+  return world().dialogs.empty() ? nullptr : world().dialogs.back().get();
 }
 
 RECT clientRect(HWND window) {
@@ -327,9 +431,97 @@ BOOL TrackPopupMenuEx(HMENU menu, UINT, int x, int y, HWND window, LPTPMPARAMS) 
   return TRUE;
 }
 
-INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND, DLGPROC, LPARAM) {
-  note("dialog " + std::to_string(reinterpret_cast<UINT_PTR>(templateName)));
-  return -1;
+INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC procedure,
+                        LPARAM initParam) {
+  const auto templateId = static_cast<int>(reinterpret_cast<UINT_PTR>(templateName));
+  const std::string name = "dialog " + std::to_string(templateId);
+  const auto shape = fake::dialogShapes().find(templateId);
+  if (shape == fake::dialogShapes().end()) {
+    note(name + " missing");
+    return -1;
+  }
+  note(name);
+  auto record = std::make_unique<fake::FakeDialog>();
+  record->templateId = templateId;
+  record->owner = owner;
+  record->procedure = procedure;
+  for (int id : shape->second.ids) record->controls[id];
+  world().dialogs.push_back(std::move(record));
+  HWND dialog = reinterpret_cast<HWND>(world().dialogs.back().get());
+  fake::sendToDialog(dialog, WM_INITDIALOG, 0, initParam);
+  fake::runDialog(dialog);
+  const fake::FakeDialog* ended = fake::dialogOf(dialog);
+  if (!ended->ended) {
+    note(name + " left open");
+    return -1;
+  }
+  note(name + " ended " + std::to_string(ended->result));
+  return ended->result;
+}
+
+BOOL EndDialog(HWND dialog, INT_PTR result) {
+  fake::FakeDialog* record = fake::dialogOf(dialog);
+  if (record == nullptr || record->ended) return FALSE;
+  record->ended = true;
+  record->result = result;
+  return TRUE;
+}
+
+HWND GetDlgItem(HWND dialog, int id) {
+  fake::FakeDialog* record = fake::dialogOf(dialog);
+  if (record == nullptr || record->controls.count(id) == 0) return nullptr;
+  return reinterpret_cast<HWND>(&record->controls.at(id));
+}
+
+BOOL SetWindowTextA(HWND window, LPCSTR text) {
+  const std::string value = text != nullptr ? text : "";
+  if (fake::DialogControl* control = fake::controlOf(window)) {
+    control->text = value;
+    return TRUE;
+  }
+  fake::FakeWindow* record = windowOf(window);
+  if (record == nullptr) return FALSE;
+  record->title = value;
+  return TRUE;
+}
+
+int GetWindowTextA(HWND window, LPSTR text, int maxCount) {
+  if (text == nullptr || maxCount <= 0) return 0;
+  std::string value;
+  if (const fake::DialogControl* control = fake::controlOf(window))
+    value = control->text;
+  else if (const fake::FakeWindow* record = windowOf(window))
+    value = record->title;
+  const std::size_t copied = std::min(value.size(), static_cast<std::size_t>(maxCount - 1));
+  std::memcpy(text, value.data(), copied);
+  text[copied] = '\0';
+  return static_cast<int>(copied);
+}
+
+BOOL CheckRadioButton(HWND dialog, int firstId, int lastId, int checkId) {
+  fake::FakeDialog* record = fake::dialogOf(dialog);
+  if (record == nullptr) return FALSE;
+  for (auto& entry : record->controls)
+    if (entry.first >= firstId && entry.first <= lastId)
+      entry.second.checked = entry.first == checkId;
+  return TRUE;
+}
+
+UINT IsDlgButtonChecked(HWND dialog, int id) {
+  const fake::FakeDialog* record = fake::dialogOf(dialog);
+  if (record == nullptr || record->controls.count(id) == 0) return BST_UNCHECKED;
+  return record->controls.at(id).checked ? BST_CHECKED : BST_UNCHECKED;
+}
+
+// As Windows does, the text is cut at 1024 bytes, terminator included.
+int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::string text = fake::formatted(format, arguments);
+  va_end(arguments);
+  if (text.size() > 1023) text.resize(1023);
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<int>(text.size());
 }
 
 BOOL GetMessageA(LPMSG msg, HWND, UINT, UINT) {

@@ -75,6 +75,9 @@ struct Host {
   std::string diskDirectorySeen;
   BYTE batteryPercent = 255;
   bool powerFails = false;
+  bool numberFormatFails = false;
+  NUMBERFMTA numberFormatSeen{};
+  int numberTextSizeSeen = 0;
 };
 
 Host& host();
@@ -101,6 +104,7 @@ struct Desktop {
   std::function<bool()> whenIdle;  // runs while the queue is empty, until it returns false
   std::vector<std::string> log;    // every call that changes something, in order
   std::map<std::pair<HWND, UINT_PTR>, UINT> timers;
+  std::vector<std::function<void(HWND dialog)>> dialogActions;  // see Dialogs below
 };
 
 // What GetMessageA reports when the queue runs dry with no quit posted.
@@ -115,6 +119,37 @@ HWND makeWindow(RECT outer, DWORD style = WS_POPUP);
 RECT clientRect(HWND window);
 std::vector<std::string> logEntries(const std::string& prefix);
 
+// Dialogs --------------------------------------------------------------------
+// A dialog is a record of its controls, keyed by id, for templates 103 and
+// 104; any other template is missing and opens nothing. Once WM_INITDIALOG has
+// been answered, the desktop's dialogActions run in order until one ends the
+// dialog; a dialog still open when they run out is logged "left open" and
+// given up, so a test never hangs on it.
+struct DialogControl {
+  std::string text;
+  bool checked = false;
+};
+
+struct FakeDialog {
+  int templateId = 0;
+  HWND owner = nullptr;
+  DLGPROC procedure = nullptr;
+  std::map<int, DialogControl> controls;
+  std::vector<INT_PTR> answers;  // the procedure's result for each message, in order
+  bool ended = false;
+  INT_PTR result = 0;
+};
+
+using DialogAction = std::function<void(HWND dialog)>;
+// Replaces the whole text of a control, as typing over it would.
+DialogAction typeText(int id, const std::string& text);
+// Checks a radio button, clears the other of its pair, and tells the procedure.
+DialogAction clickRadio(int id);
+// The command a button sends; Enter sends IDOK, Escape and the close box IDCANCEL.
+DialogAction pressButton(int id);
+// The last dialog opened, kept after it ends; null when none was opened.
+FakeDialog* lastDialog();
+
 // Drawing --------------------------------------------------------------------
 struct Gdi {
   int liveDCs = 0;      // memory contexts
@@ -123,9 +158,27 @@ struct Gdi {
   int liveFonts = 0;
   int liveBrushes = 0;
   bool failFont = false;
+  bool failWindowDC = false;  // GetDC gives no context
   LOGFONTA lastFont{};
-  std::vector<std::string> log;  // Rectangle, TextOutA, BitBlt with their arguments
+  std::vector<LONG> fontHeights;  // lfHeight of every font asked for, in order
+  // Rectangle, FillRect, FrameRect, TextOutA, BitBlt with their arguments;
+  // brushes read as their colour, "black" for the stock one, "system=N" for a
+  // system colour index.
+  std::vector<std::string> log;
 };
+
+// The font dialog: Cancel unless told to confirm, and then it writes choice
+// into the caller's record. What it was opened with is kept.
+struct FontDialog {
+  bool confirm = false;
+  LOGFONTA choice{};
+  int opened = 0;
+  CHOOSEFONTA request{};
+  LOGFONTA openedOn{};
+};
+
+FontDialog& fontDialog();
+void resetFontDialog();
 
 Gdi& gdi();
 void resetGdi();

@@ -110,8 +110,10 @@ TEST_F(MouseAndMenuTest, DialogAndFontCommandsKeepTheStripRunning) {
     post(monitor, WM_COMMAND, 0, 0, CMD_SELECT_FONT);
   }});
   EXPECT_EQ(exitCode, 0);
-  const std::vector<std::string> expected = {"dialog 104", "dialog 103"};
+  const std::vector<std::string> expected = {"dialog 104", "dialog 104 left open", "dialog 103",
+                                             "dialog 103 left open"};
   EXPECT_EQ(fake::logEntries("dialog"), expected);
+  EXPECT_EQ(fake::fontDialog().opened, 1);
 }
 
 TEST_F(MouseAndMenuTest, UnknownCommandsGoToDefaultHandlingWithTheirCode) {

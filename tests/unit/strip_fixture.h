@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "display/bar_view.h"
 #include "fakes/fakes.h"
+#include "measure/status_line.h"
 #include "settings/settings.h"
 
 class StripTest : public ::testing::Test {
@@ -25,12 +27,16 @@ class StripTest : public ::testing::Test {
     fake::resetGdi();
     fake::resetPdh();
     fake::resetHost();
+    fake::resetFontDialog();
     fake::host().now = 1765022400;
     app = AppState{};
     backBuffer = BackBuffer{};
     DisplayFont = nullptr;
     settings = Settings{};
     startupValues = StartupValues{};
+    StatusLine[0] = '\0';
+    lastAvailPhys = 0;
+    lastAvailPageFile = 0;
   }
 
   int runStrip(std::vector<Step> steps = {}) {

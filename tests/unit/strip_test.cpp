@@ -113,6 +113,44 @@ TEST_F(StripStartTest, CloseReleasesEveryDrawingObject) {
   EXPECT_EQ(fake::registry().liveKeys, 0);
 }
 
+TEST_F(StripStartTest, DrawingObjectsBalanceAcrossTicksPaintsResizesFontsAndViews) {
+  struct Counts {
+    int dcs, bitmaps, brushes, fonts, borrowed;
+    bool operator==(const Counts& other) const {
+      return dcs == other.dcs && bitmaps == other.bitmaps && brushes == other.brushes &&
+             fonts == other.fonts && borrowed == other.borrowed;
+    }
+  };
+  const auto counts = [] {
+    const fake::Gdi& gdi = fake::gdi();
+    return Counts{gdi.liveDCs, gdi.liveBitmaps, gdi.liveBrushes, gdi.liveFonts, gdi.borrowedDCs};
+  };
+  fake::host().memory.ullTotalPhys = 1000000;
+  fake::host().memory.ullTotalPageFile = 2000000;
+  fake::fontDialog().confirm = true;
+  fake::fontDialog().choice.lfHeight = -13;
+  fake::desktop().dialogActions = {fake::clickRadio(IDC_LEGACY), fake::pressButton(IDOK),
+                                   fake::clickRadio(IDC_PERFVIEW), fake::pressButton(IDOK)};
+  Counts before{};
+  const Step everything = [](HWND monitor) {
+    fake::host().memory.ullAvailPhys += 1000;
+    post(monitor, WM_TIMER);
+    post(monitor, WM_PAINT);
+    SetWindowPos(monitor, HWND_TOPMOST, 0, 0, 300 + static_cast<int>(fake::gdi().log.size() % 50),
+                 20, SWP_NOMOVE);
+    post(monitor, WM_COMMAND, 0, 0, CMD_SELECT_FONT);
+    post(monitor, WM_TIMER);
+  };
+  const Step setup = [](HWND monitor) { post(monitor, WM_COMMAND, 0, 0, CMD_SETUP); };
+  runStrip({[&](HWND) { before = counts(); }, everything, setup, everything, everything, setup,
+            everything,
+            [&](HWND) {
+              EXPECT_TRUE(counts() == before);
+              EXPECT_EQ(fake::gdi().liveBrushes, 0);
+              EXPECT_EQ(fake::logEntries("dialog 103 ended").size(), 2u);
+            }});
+}
+
 TEST_F(StripStartTest, EveryTickAndPaintDrawsAFreshLineInGreenOnBlack) {
   fake::pdh().scripts[CPU_COUNTER_PATH].values = {7};
   runStrip({[](HWND monitor) {
