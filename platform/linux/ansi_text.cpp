@@ -26,6 +26,34 @@ void putUtf8(char32_t code, char* out) {
   }
 }
 
+// The code point starting at `text`, advancing it; U+FFFD for a malformed or
+// overlong sequence, which then consumes one byte.
+char32_t nextCodePoint(const unsigned char*& text) {
+  const unsigned char lead = *text++;
+  if (lead < 0x80) return lead;
+  const int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
+  if (extra < 0 || lead >= 0xF5) return 0xFFFD;
+  char32_t code = lead & (0x3F >> extra);
+  for (int i = 0; i < extra; ++i) {
+    if ((text[i] & 0xC0) != 0x80) return 0xFFFD;
+    code = (code << 6) | (text[i] & 0x3F);
+  }
+  const char32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+  if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) {
+    return 0xFFFD;
+  }
+  text += extra;
+  return code;
+}
+
+char ansiOf(char32_t code) {
+  if (code < 0x80 || (code >= 0xA0 && code < 0x100)) return static_cast<char>(code);
+  for (int i = 0; i < 32; ++i) {
+    if (HIGH_CONTROLS[i] == code) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
 }  // namespace
 
 char32_t unicodeOfAnsi(unsigned char byte) {
@@ -43,6 +71,15 @@ std::size_t ansiToUtf8(const char* text, std::size_t length, char* out, std::siz
     putUtf8(code, out + written);
     written += needed;
   }
+  out[written] = '\0';
+  return written;
+}
+
+std::size_t utf8ToAnsi(const char* text, char* out, std::size_t outSize) {
+  if (outSize == 0) return 0;
+  std::size_t written = 0;
+  const auto* next = reinterpret_cast<const unsigned char*>(text ? text : "");
+  while (*next && written + 1 < outSize) out[written++] = ansiOf(nextCodePoint(next));
   out[written] = '\0';
   return written;
 }

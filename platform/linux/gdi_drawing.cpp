@@ -1,9 +1,12 @@
 // What is drawn into a DC: rectangles, text and copies between surfaces. Fills
 // go through a plain X GC, so their colours are exact; only glyph edges are
 // blended, by Xft.
+#include <FL/Enumerations.H>
+#include <FL/Fl.H>
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/linux/ansi_text.h"
@@ -71,6 +74,49 @@ void drawTextLines(DcObject& dc, const FontObject& font, XftFont* face, int x, i
   const int thickness = std::max(1, face->ascent / 12);
   if (font.underline) fillSurface(dc, x, y + face->ascent + 1, width, thickness, dc.textColour);
   if (font.strikeOut) fillSurface(dc, x, y + face->ascent * 2 / 3, width, thickness, dc.textColour);
+}
+
+constexpr int COLOR_WINDOW = 5, COLOR_WINDOWTEXT = 8, COLOR_BTNFACE = 15, COLOR_BTNTEXT = 18;
+constexpr std::uintptr_t LAST_SYSTEM_COLOUR = 30;  // COLOR_MENUBAR
+
+COLORREF colourOfToolkit(Fl_Color toolkitColour) {
+  const unsigned rgb = Fl::get_color(toolkitColour);  // 0xRRGGBB00
+  return RGB((rgb >> 24) & 0xFF, (rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF);
+}
+
+// The system colours the toolkit has a counterpart for: the strip's window
+// background is the menu colour, so it matches the pop-up menu beside it.
+bool systemColour(int index, COLORREF* colour) {
+  switch (index) {
+    case COLOR_MENU:
+    case COLOR_BTNFACE:
+      *colour = colourOfToolkit(FL_BACKGROUND_COLOR);
+      return true;
+    case COLOR_WINDOW:
+      *colour = colourOfToolkit(FL_BACKGROUND2_COLOR);
+      return true;
+    case COLOR_WINDOWTEXT:
+    case COLOR_BTNTEXT:
+      *colour = colourOfToolkit(FL_FOREGROUND_COLOR);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A brush handle, or a system colour index plus one as FillRect takes it.
+// False for neither; a hollow brush paints nothing.
+bool brushColour(HBRUSH brush, bool systemColoursToo, COLORREF* colour, bool* hollow) {
+  const auto value = reinterpret_cast<std::uintptr_t>(brush);
+  *hollow = false;
+  if (value >= 1 && value <= LAST_SYSTEM_COLOUR + 1) {
+    return systemColoursToo && systemColour(static_cast<int>(value - 1), colour);
+  }
+  const BrushObject* found = findBrush(brush);
+  if (!found) return false;
+  *colour = found->colour;
+  *hollow = found->hollow;
+  return true;
 }
 
 }  // namespace
@@ -190,4 +236,39 @@ HFONT CreateFontIndirectA(const LOGFONTA* font) {
     return nullptr;
   }
   return reinterpret_cast<HFONT>(made->base.handle);
+}
+
+// A rectangle given right-to-left or bottom-to-top is filled all the same, as
+// the pattern copy underneath GDI's FillRect orders its corners.
+int FillRect(HDC context, const RECT* rect, HBRUSH brush) {
+  DcObject* dc = findDc(context);
+  COLORREF colour = 0;
+  bool hollow = false;
+  if (!dc || !rect || !brushColour(brush, true, &colour, &hollow)) return 0;
+  const long long left = std::min(rect->left, rect->right),
+                  right = std::max(rect->left, rect->right);
+  const long long top = std::min(rect->top, rect->bottom),
+                  bottom = std::max(rect->top, rect->bottom);
+  if (!hollow) fillSurface(*dc, left, top, right - left, bottom - top, colour);
+  return 1;
+}
+
+// Unlike FillRect, a real brush only, and an empty or inverted rectangle fails.
+int FrameRect(HDC context, const RECT* rect, HBRUSH brush) {
+  DcObject* dc = findDc(context);
+  COLORREF colour = 0;
+  bool hollow = false;
+  if (!dc || !rect || rect->right <= rect->left || rect->bottom <= rect->top ||
+      !brushColour(brush, false, &colour, &hollow)) {
+    return 0;
+  }
+  if (hollow) return 1;
+  const long long left = rect->left, top = rect->top;
+  const long long width = static_cast<long long>(rect->right) - left;
+  const long long height = static_cast<long long>(rect->bottom) - top;
+  fillSurface(*dc, left, top, 1, height, colour);
+  fillSurface(*dc, left + width - 1, top, 1, height, colour);
+  fillSurface(*dc, left, top, width, 1, colour);
+  fillSurface(*dc, left, top + height - 1, width, 1, colour);
+  return 1;
 }

@@ -56,10 +56,13 @@ HGDIOBJ handleOf(int index, std::uint16_t generation) {
                                    static_cast<std::uintptr_t>(index + 1));
 }
 
+// Generations start at 1, so every handle is above 0xFFFF and none can be
+// taken for a system colour index plus one, which FillRect accepts as a brush.
 bool addToTable(GdiObject* object) {
   for (int tried = 0; tried < SLOT_COUNT; ++tried) {
     const int index = (nextFreeGuess + tried) % SLOT_COUNT;
     if (slots[index].object) continue;
+    if (slots[index].generation == 0) slots[index].generation = 1;
     slots[index].object = object;
     object->handle = handleOf(index, slots[index].generation);
     nextFreeGuess = index + 1;
@@ -73,7 +76,7 @@ void removeFromTable(GdiObject* object) {
   const auto value = reinterpret_cast<std::uintptr_t>(object->handle);
   Slot& slot = slots[(value & 0xFFFF) - 1];
   slot.object = nullptr;
-  ++slot.generation;
+  if (++slot.generation == 0) slot.generation = 1;
   if (!object->stock) --liveObjects;
 }
 
@@ -206,6 +209,12 @@ bool registerGdiObject(GdiObject* object) {
   return addToTable(object);
 }
 
+const BrushObject* findBrush(HGDIOBJ handle) {
+  GdiObject* object = findObject(handle);
+  return object && object->kind == GdiKind::Brush ? reinterpret_cast<BrushObject*>(object)
+                                                  : nullptr;
+}
+
 DcObject* findDc(HDC context) {
   GdiObject* object = findObject(reinterpret_cast<HGDIOBJ>(context));
   return object && object->kind == GdiKind::Dc ? reinterpret_cast<DcObject*>(object) : nullptr;
@@ -330,6 +339,15 @@ BOOL DeleteObject(HGDIOBJ object) {
   if (found->selections > 0) return FALSE;
   freeObject(found);
   return TRUE;
+}
+
+HBRUSH CreateSolidBrush(COLORREF colour) {
+  auto* brush = new BrushObject{{GdiKind::Brush, false, 0, nullptr}, colour & 0x00FFFFFF, false};
+  if (!registerGdiObject(&brush->base)) {
+    delete brush;
+    return nullptr;
+  }
+  return reinterpret_cast<HBRUSH>(brush->base.handle);
 }
 
 HGDIOBJ GetStockObject(int object) {

@@ -63,6 +63,8 @@ struct DcObject {
 // Gives a new object its handle; false when the table is full.
 bool registerGdiObject(GdiObject* object);
 DcObject* findDc(HDC context);
+// Null for anything but a live brush handle.
+const BrushObject* findBrush(HGDIOBJ handle);
 const BrushObject& selectedBrush(const DcObject& dc);
 const PenObject& selectedPen(const DcObject& dc);
 XftFont* selectedFace(const DcObject& dc);

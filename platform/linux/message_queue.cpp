@@ -5,6 +5,8 @@
 // nothing between ticks.
 #include <FL/Fl.H>
 #include <FL/x.H>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "platform/drawing.h"
 #include "platform/linux/termination.h"
@@ -94,11 +96,15 @@ void scheduleModalPump() {
 // The quit request is left for the outer loop, as a Windows modal loop leaves WM_QUIT.
 void pumpToolkitModal(void*) {
   MSG msg;
+  bool dispatched = false;
   for (int budget = QUEUE_CAPACITY; budget > 0; --budget) {
     if (!takePosted(&msg) && !takePaint(&msg) && !takeTimer(&msg)) break;
     DispatchMessageA(&msg);
+    dispatched = true;
   }
   if (modalDepth > 0) scheduleModalPump();
+  // What was dispatched may have ended a modal loop of ours.
+  if (dispatched) interruptToolkitWait();
 }
 
 }  // namespace
@@ -145,6 +151,35 @@ void leaveToolkitModalLoop() {
 
 void wakeToolkitModalLoop() {
   if (modalDepth > 0) scheduleModalPump();
+}
+
+// FLTK runs due timeouts at the start of Fl::wait() and only then waits, so a
+// loop condition changed by a timeout (even one that adds a zero timeout)
+// would be looked at again only after the next event. A byte in a pipe that
+// FLTK watches is such an event.
+void interruptToolkitWait() {
+  static int wakePipe[2] = {-1, -1};
+  if (wakePipe[0] < 0) {
+    if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    Fl::add_fd(
+        wakePipe[0], FL_READ,
+        [](FL_SOCKET fd, void*) {
+          char drained[64];
+          while (read(fd, drained, sizeof drained) > 0) {
+          }
+        },
+        nullptr);
+  }
+  const char wake = 1;
+  // A full pipe already holds a wake-up.
+  [[maybe_unused]] const ssize_t written = write(wakePipe[1], &wake, 1);
+}
+
+void runToolkitModalLoop(bool (*finished)(void*), void* context) {
+  listenForTermination();
+  enterToolkitModalLoop();
+  while (!quitPosted && !finished(context)) Fl::wait(1e20);
+  leaveToolkitModalLoop();
 }
 
 // The window and range filters are not applied: Kivo's loops take every message.

@@ -32,7 +32,9 @@ struct HMENU__ {
 
 namespace {
 
-std::vector<HMENU> menus;
+// Menus last as long as the process, as without DestroyMenu on Windows. The
+// list is never destroyed, so at exit they are still reachable, not leaked.
+std::vector<HMENU>& menus = *new std::vector<HMENU>;
 bool menuOpen = false;
 
 HMENU__* findMenu(HMENU menu) {

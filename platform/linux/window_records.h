@@ -9,10 +9,15 @@ class HostWindow;
 #define GWL_EXSTYLE (-20)
 #define SIZE_RESTORED 0
 
+// Builds the FLTK window behind a new HWND, for classes whose windows are more
+// than a plain host (the dialogs').
+typedef HostWindow* (*HostFactory)(HWND window, int x, int y, int width, int height);
+
 struct WindowClass {
   ATOM atom;
   UINT style;
   WNDPROC procedure;
+  HostFactory hostFactory;  // null: a plain HostWindow
   char name[256];
 };
 
@@ -31,6 +36,13 @@ struct WindowRecord {
   unsigned publishedState;  // the _NET_WM_STATE bits last written, so unchanged ones cost nothing
   HostWindow* host;
 };
+
+// A class of the layer's own, registered once; 0 if the name is taken.
+ATOM registerHostClass(LPCSTR name, WNDPROC procedure, HostFactory factory);
+// A fresh handle from the windows' sequence, for controls that are not windows here.
+HWND allocateWindowHandle();
+// The screen rectangle of a dialog control; false for any other handle.
+bool controlScreenRect(HWND control, RECT* rect);
 
 // Frees every window still there when the program ends, sending nothing.
 void releaseAllWindows();
@@ -91,6 +103,12 @@ void dropCapture(HWND window);
 void enterToolkitModalLoop();
 void leaveToolkitModalLoop();
 void wakeToolkitModalLoop();
+// Runs FLTK's loop, with the above in force, until `finished` says so or a
+// quit is posted (which stays posted for the outer loop). Termination signals
+// are heard here as in GetMessageA.
+void runToolkitModalLoop(bool (*finished)(void* context), void* context);
+// Makes the running Fl::wait() return, for state changed outside an event.
+void interruptToolkitWait();
 
 // Mouse and frame handling of the host windows.
 void drawHostFrame(const WindowRecord& record);

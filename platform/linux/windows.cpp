@@ -1,20 +1,23 @@
 // Window classes, windows, their style words, rectangles and visibility.
 #include <FL/Fl.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/x.H>
 
 #include <strings.h>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "platform/linux/ansi_text.h"
 #include "platform/linux/host_window.h"
+#include "platform/linux/toolkit_widgets.h"
 #include "platform/linux/window_records.h"
 #include "platform/linux/x11_session.h"
 
 namespace {
 
-constexpr int MAX_CLASSES = 32;
+constexpr int MAX_CLASSES = 256;
 constexpr ATOM FIRST_CLASS_ATOM = 0xC000;
 // HWND values step by 4 from here, like Windows handles, well clear of the
 // HWND_TOP/BOTTOM/TOPMOST/NOTOPMOST constants.
@@ -48,7 +51,10 @@ void hostCloseRequested(Fl_Widget* widget, void*) {
 
 HostWindow* makeHost(const WindowRecord& record, LPCSTR title) {
   const RECT& r = record.outer;
-  auto* host = new HostWindow(record.handle, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  const HostFactory factory = record.windowClass->hostFactory;
+  const int x = r.left, y = r.top, width = r.right - r.left, height = r.bottom - r.top;
+  HostWindow* host = factory ? factory(record.handle, x, y, width, height)
+                             : new HostWindow(record.handle, x, y, width, height);
   char utf8Title[256 * 3];
   ansiToUtf8(title, title ? std::strlen(title) : 0, utf8Title, sizeof utf8Title);
   host->copy_label(utf8Title);
@@ -58,6 +64,27 @@ HostWindow* makeHost(const WindowRecord& record, LPCSTR title) {
   return host;
 }
 
+// Windows takes a program's icon from its file; here every window carries
+// it, for the window manager's title bars, task lists and switchers.
+void useProgramIcon() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  std::vector<unsigned char> bytes[2];
+  const Fl_RGB_Image* images[2] = {};
+  int count = 0;
+  for (const int size : {32, 16}) {
+    const IconPixels icon = appIconPixels(size);
+    if (!icon.pixels || icon.size != size) continue;
+    bytes[count] = iconRgba(icon);
+    images[count] = new Fl_RGB_Image(bytes[count].data(), size, size, 4);
+    ++count;
+  }
+  // FLTK keeps copies of the images.
+  if (count > 0) Fl_Window::default_icons(images, count);
+  for (int i = 0; i < count; ++i) delete images[i];
+}
+
 LONG clampCoordinate(long long value) {
   return static_cast<LONG>(std::clamp<long long>(value, -32768, 32767));
 }
@@ -65,8 +92,7 @@ LONG clampCoordinate(long long value) {
 WindowRecord* newRecord(const WindowClass* windowClass, DWORD exStyle, DWORD style, int x, int y,
                         int width, int height, HWND owner) {
   auto* record = new WindowRecord{};
-  record->handle = reinterpret_cast<HWND>(nextHandle);
-  nextHandle += 4;
+  record->handle = allocateWindowHandle();
   record->windowClass = windowClass;
   record->style = style & ~static_cast<DWORD>(WS_VISIBLE);
   record->exStyle = exStyle & ~static_cast<DWORD>(WS_EX_TOPMOST);
@@ -111,6 +137,12 @@ void forgetRecord(WindowRecord* record) {
 }
 
 }  // namespace
+
+HWND allocateWindowHandle() {
+  const HWND handle = reinterpret_cast<HWND>(nextHandle);
+  nextHandle += 4;
+  return handle;
+}
 
 // As when a Windows thread ends: what is left goes, and no procedure hears of it.
 void releaseAllWindows() {
@@ -205,9 +237,20 @@ ATOM RegisterClassExA(const WNDCLASSEXA* windowClass) {
   entry.atom = static_cast<ATOM>(FIRST_CLASS_ATOM + classCount);
   entry.style = windowClass->style;
   entry.procedure = windowClass->lpfnWndProc;
+  entry.hostFactory = nullptr;
   std::memcpy(entry.name, windowClass->lpszClassName, length + 1);
   ++classCount;
   return entry.atom;
+}
+
+ATOM registerHostClass(LPCSTR name, WNDPROC procedure, HostFactory factory) {
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.lpszClassName = name;
+  const ATOM atom = RegisterClassExA(&windowClass);
+  if (atom) classes[atom - FIRST_CLASS_ATOM].hostFactory = factory;
+  return atom;
 }
 
 HCURSOR LoadCursorA(HINSTANCE, LPCSTR) {
@@ -220,6 +263,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
                      int width, int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
   const WindowClass* windowClass = findClass(className);
   if (!windowClass) return nullptr;
+  useProgramIcon();
   WindowRecord* record = newRecord(windowClass, exStyle, style, x, y, width, height, parent);
   record->host = makeHost(*record, windowName);
   windows.push_back(record);
@@ -298,6 +342,7 @@ LONG SetWindowLongA(HWND window, int index, LONG value) {
 
 BOOL GetWindowRect(HWND window, LPRECT rect) {
   const WindowRecord* record = findWindow(window);
+  if (!record && rect) return controlScreenRect(window, rect) ? TRUE : FALSE;
   if (!record || !rect) return FALSE;
   *rect = record->outer;
   return TRUE;

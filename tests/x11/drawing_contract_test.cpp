@@ -1,6 +1,9 @@
 // Drawing as the views rely on it: exact fills, text placement and copies,
 // and handles that cannot be misused or leaked.
+#include <FL/Fl.H>
+
 #include <cstring>
+#include <utility>
 
 #include "x11_fixture.h"
 
@@ -189,4 +192,61 @@ TEST_F(X11Test, UnderlineAndStrikeOutAreSolidLinesInTheTextColour) {
   EXPECT_GE(lineRows, 2) << "an underline and a strike-out across the blank";
   SelectObject(surface.dc, GetStockObject(17));
   DeleteObject(font);
+}
+
+TEST_F(X11Test, FillRectTakesABrushOrAMenuColourAndFrameRectStaysInside) {
+  Surface surface(20, 14);
+  HBRUSH green = CreateSolidBrush(RGB(10, 200, 30));
+  const RECT fill{2, 2, 8, 6};
+  EXPECT_NE(FillRect(surface.dc, &fill, green), 0);
+  EXPECT_EQ(pixelAt(surface.dc, 2, 2), 0x0AC81Eu) << "exactly the brush's colour";
+  EXPECT_EQ(pixelAt(surface.dc, 7, 5), 0x0AC81Eu);
+  EXPECT_EQ(pixelAt(surface.dc, 8, 5), WHITE) << "the right edge is outside";
+  EXPECT_EQ(pixelAt(surface.dc, 7, 6), WHITE) << "the bottom edge is outside";
+  const RECT inverted{15, 8, 12, 4};
+  EXPECT_NE(FillRect(surface.dc, &inverted, green), 0);
+  EXPECT_EQ(pixelAt(surface.dc, 12, 4), 0x0AC81Eu) << "corners given in reverse still fill";
+  EXPECT_EQ(pixelAt(surface.dc, 15, 7), WHITE);
+
+  // Index 4 + 1 is also where a stock brush would sit among small handles.
+  const RECT strip{0, 12, 20, 14};
+  EXPECT_NE(FillRect(surface.dc, &strip, reinterpret_cast<HBRUSH>(COLOR_MENU + 1)), 0);
+  EXPECT_EQ(pixelAt(surface.dc, 0, 13), Fl::get_color(FL_GRAY) >> 8) << "the menu's own grey";
+  EXPECT_EQ(FillRect(surface.dc, &strip, reinterpret_cast<HBRUSH>(31 + 1)), 0);
+
+  HBRUSH black = CreateSolidBrush(RGB(0, 0, 0));
+  const RECT frame{10, 1, 18, 11};
+  EXPECT_NE(FrameRect(surface.dc, &frame, black), 0);
+  for (const auto& [x, y] : {std::pair{10, 1}, {17, 1}, {10, 10}, {17, 10}, {13, 1}, {10, 5}}) {
+    EXPECT_EQ(pixelAt(surface.dc, x, y), BLACK) << x << "," << y;
+  }
+  EXPECT_EQ(pixelAt(surface.dc, 11, 2), WHITE) << "the inside is left alone";
+  EXPECT_EQ(pixelAt(surface.dc, 18, 5), WHITE);
+  EXPECT_EQ(pixelAt(surface.dc, 13, 11), WHITE);
+  const RECT empty{5, 5, 5, 9};
+  EXPECT_EQ(FrameRect(surface.dc, &empty, black), 0);
+  EXPECT_EQ(FrameRect(surface.dc, &frame, reinterpret_cast<HBRUSH>(COLOR_MENU + 1)), 0)
+      << "only FillRect takes a system colour";
+  DeleteObject(green);
+  DeleteObject(black);
+}
+
+TEST_F(X11Test, SolidBrushesAreCountedUntilDeletedAndRefusedAfter) {
+  Surface surface(4, 4);
+  const int before = liveGdiObjectCount();
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  ASSERT_NE(brush, nullptr);
+  EXPECT_EQ(liveGdiObjectCount(), before + 1);
+  HGDIOBJ previous = SelectObject(surface.dc, brush);
+  EXPECT_FALSE(DeleteObject(brush)) << "a selected brush cannot be deleted";
+  Rectangle(surface.dc, 0, 0, 3, 3);
+  EXPECT_EQ(pixelAt(surface.dc, 1, 1), 0x010203u) << "the brush fills shapes too";
+  SelectObject(surface.dc, previous);
+  EXPECT_TRUE(DeleteObject(brush));
+  EXPECT_EQ(liveGdiObjectCount(), before);
+  const RECT all{0, 0, 4, 4};
+  EXPECT_EQ(FillRect(surface.dc, &all, brush), 0) << "a deleted brush is refused";
+  EXPECT_EQ(pixelAt(surface.dc, 3, 3), WHITE);
+  EXPECT_FALSE(DeleteObject(reinterpret_cast<HGDIOBJ>(COLOR_MENU + 1)))
+      << "no object is that small";
 }

@@ -1,10 +1,12 @@
 // Windows, messages and stacking as the strip relies on them.
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <string>
 
 #include "platform/linux/termination.h"
 #include "platform/linux/window_records.h"
+#include "resources/app_icon.h"
 #include "x11_fixture.h"
 
 namespace {
@@ -228,4 +230,31 @@ TEST_F(X11Test, TheMenuDeliversTheChoiceAsACommandAfterItCloses) {
   const auto commands = receivedOf(window, WM_COMMAND);
   ASSERT_EQ(commands.size(), 1u);
   EXPECT_EQ(commands[0].wParam, 110u);
+}
+
+TEST_F(X11Test, EveryWindowCarriesTheProgramIconInBothSizes) {
+  HWND window = create(WS_POPUP | WS_VISIBLE, 10, 10, 50, 10);
+  pumpQueued();
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, remaining = 0;
+  unsigned char* data = nullptr;
+  XGetWindowProperty(fl_display, xidOf(window), XInternAtom(fl_display, "_NET_WM_ICON", False), 0,
+                     1 << 16, False, AnyPropertyType, &type, &format, &count, &remaining, &data);
+  ASSERT_NE(data, nullptr) << "no _NET_WM_ICON";
+  // Xlib hands 32-bit properties back as longs: width, height, then ARGB rows.
+  const auto* values = reinterpret_cast<const unsigned long*>(data);
+  std::vector<int> sizes;
+  for (unsigned long at = 0; at + 2 <= count; at += 2 + values[at] * values[at + 1]) {
+    const int size = static_cast<int>(values[at]);
+    sizes.push_back(size);
+    const IconPixels icon = appIconPixels(size);
+    ASSERT_NE(icon.pixels, nullptr);
+    for (int i = 0; i < size * size; i += 37) {
+      EXPECT_EQ(values[at + 2 + i] & 0xFFFFFFFF, icon.pixels[i]) << size << " px, pixel " << i;
+    }
+  }
+  XFree(data);
+  std::sort(sizes.begin(), sizes.end());
+  EXPECT_EQ(sizes, (std::vector<int>{16, 32}));
 }

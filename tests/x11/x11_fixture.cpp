@@ -1,10 +1,13 @@
 #include "x11_fixture.h"
 
+#include <FL/Fl.H>
 #include <FL/x.H>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 
 #include "platform/linux/gdi_objects.h"
 #include "platform/linux/window_records.h"
@@ -127,4 +130,47 @@ unsigned long X11Test::pixelAt(HDC context, int x, int y) {
   XDestroyImage(image);
   // The 24-bit TrueColor visual of Xvfb: the pixel is already 0xRRGGBB.
   return pixel & 0xFFFFFF;
+}
+
+void X11Test::inBackground(const std::string& commands) {
+  const std::string line = "(" + commands + ") >/dev/null 2>&1 &";
+  ASSERT_EQ(std::system(line.c_str()), 0);
+}
+
+Watchdog::Watchdog(Window target, void (*onFire)())
+    : onFire_(onFire),
+      target_(target),
+      type_(XInternAtom(fl_display, "KIVO_TEST_WATCHDOG", False)) {
+  Fl::add_system_handler(hear, this);
+  thread_ = std::thread([this] {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (disarmed_.wait_for(lock, std::chrono::seconds(10), [this] { return stop_; })) return;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = target_;
+    event.xclient.message_type = type_;
+    event.xclient.format = 32;
+    XSendEvent(display, target_, False, 0, &event);
+    XCloseDisplay(display);
+  });
+}
+
+Watchdog::~Watchdog() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  disarmed_.notify_all();
+  thread_.join();
+  Fl::remove_system_handler(hear);
+}
+
+int Watchdog::hear(void* event, void* data) {
+  const auto* watchdog = static_cast<const Watchdog*>(data);
+  const auto* xevent = static_cast<const XEvent*>(event);
+  if (xevent->type != ClientMessage || xevent->xclient.message_type != watchdog->type_) return 0;
+  watchdog->onFire_();
+  return 1;
 }

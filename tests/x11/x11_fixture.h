@@ -9,7 +9,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/drawing.h"
@@ -26,6 +29,8 @@ class X11Test : public ::testing::Test {
  public:
   // What reached the window procedure of the test's windows, in order.
   static std::vector<Received> received;
+  // Runs shell commands (xdotool, as a user would act) without waiting for them.
+  static void inBackground(const std::string& commands);
 
  protected:
   void SetUp() override;
@@ -53,6 +58,28 @@ class X11Test : public ::testing::Test {
 
   std::vector<HWND> windows;
   std::string className;
+};
+
+// Ends a modal loop that a fault left open, so the test fails instead of
+// hanging: if still armed after ten seconds, a thread of its own sends an X
+// event to the X window `target`, and `onFire` runs on the GUI thread when the loop takes
+// it. Timeouts would not do: FLTK runs them only at the start of its next wait.
+class Watchdog {
+ public:
+  Watchdog(Window target, void (*onFire)());
+  ~Watchdog();
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  static int hear(void* event, void* data);
+  void (*onFire_)();
+  Window target_;
+  Atom type_;
+  std::mutex mutex_;
+  std::condition_variable disarmed_;
+  bool stop_ = false;
+  std::thread thread_;
 };
 
 template <typename Done>
