@@ -26,4 +26,12 @@ done
 [ -s "$fdfile" ] || { echo "Xvfb gave no display number" >&2; exit 1; }
 DISPLAY=":$(head -n1 "$fdfile")"
 export DISPLAY
+# The number comes once the server listens; still, make sure a client gets in
+# before the command runs, so a slow machine fails here and says so.
+for _ in $(seq 100); do
+  xdpyinfo >/dev/null 2>&1 && break
+  kill -0 "$xvfb" 2>/dev/null || { echo "Xvfb on $DISPLAY ended before taking clients" >&2; exit 1; }
+  sleep 0.05
+done
+xdpyinfo >/dev/null 2>&1 || { echo "Xvfb on $DISPLAY takes no clients" >&2; exit 1; }
 "$@"

@@ -251,7 +251,9 @@ class Chooser {
 
 void writeChoice(const Choice& choice, const Choice& initial, CHOOSEFONTA* chooseFont) {
   LOGFONTA& record = *chooseFont->lpLogFont;
-  record.lfHeight = -choice.size;
+  // A size left alone keeps the record's own height: a cell height would
+  // otherwise come back as a whole-pixel character height of another cell.
+  if (choice.size != initial.size) record.lfHeight = -choice.size;
   record.lfWeight = choice.bold ? FW_BOLD : FW_NORMAL;
   record.lfItalic = choice.italic ? 1 : 0;
   if (choice.family != initial.family) {

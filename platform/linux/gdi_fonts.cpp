@@ -17,6 +17,7 @@ constexpr LONG LARGEST_HEIGHT = 4096;
 constexpr double DEFAULT_PIXELS = 13;  // about the 16-pixel cell of the Windows system font
 constexpr BYTE NONANTIALIASED_QUALITY = 3;
 constexpr LONG FW_SEMIBOLD = 600;
+constexpr int CELL_STEPS = 8;
 
 XftFont* openPattern(FcPattern* pattern) {
   Display* display = x11Display();
@@ -51,24 +52,42 @@ FcPattern* patternFor(const LOGFONTA& font, double pixels) {
   return pattern;
 }
 
+int cellOf(const XftFont* face) { return face->ascent + face->descent; }
+
+// The face whose cell is nearest to `wanted` without passing it (or the
+// smallest there is), by halving the em between two bounds: ascent and
+// descent round to whole pixels, so some cells are reached by no em at all.
+XftFont* faceForCell(const LOGFONTA& font, LONG wanted, XftFont* first) {
+  XftFont* best = first;
+  double low = 0, high = 2.0 * wanted, em = static_cast<double>(wanted);
+  int lastCell = cellOf(first);
+  for (int step = 0; step < CELL_STEPS && cellOf(best) != wanted; ++step) {
+    (lastCell > wanted ? high : low) = em;
+    em = (low + high) / 2;
+    XftFont* next = openPattern(patternFor(font, em));
+    if (!next) break;
+    lastCell = cellOf(next);
+    const bool fits = lastCell <= wanted, bestFits = cellOf(best) <= wanted;
+    const bool better =
+        fits ? (!bestFits || lastCell > cellOf(best)) : (!bestFits && lastCell < cellOf(best));
+    closeFace(better ? best : next);
+    if (better) best = next;
+  }
+  return best;
+}
+
 }  // namespace
 
 // A negative height is the character height (the em), a positive one the cell
-// height (ascent + descent), 0 the default size. A cell height is reached by
-// opening the em once and scaling by what the cell came out as.
+// height (ascent + descent), 0 the default size.
 XftFont* openFace(const LOGFONTA& font) {
   const LONG height = font.lfHeight < -LARGEST_HEIGHT || font.lfHeight > LARGEST_HEIGHT
                           ? LARGEST_HEIGHT
                           : std::labs(font.lfHeight);
-  const double pixels = height == 0 ? DEFAULT_PIXELS : static_cast<double>(height);
-  XftFont* face = openPattern(patternFor(font, pixels));
-  if (!face || font.lfHeight <= 0) return face;
-  const int cell = face->ascent + face->descent;
-  if (cell <= 0 || cell == font.lfHeight) return face;
-  XftFont* scaled = openPattern(patternFor(font, pixels * font.lfHeight / cell));
-  if (!scaled) return face;
-  closeFace(face);
-  return scaled;
+  const double em = height == 0 ? DEFAULT_PIXELS : static_cast<double>(height);
+  XftFont* face = openPattern(patternFor(font, em));
+  if (!face || font.lfHeight <= 0 || cellOf(face) <= 0) return face;
+  return faceForCell(font, height, face);
 }
 
 void closeFace(XftFont* face) {

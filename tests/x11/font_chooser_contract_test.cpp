@@ -110,15 +110,18 @@ TEST_F(FontChooserTest, OkWithoutChangesKeepsTheWindowsFaceNameAndTheHeight) {
   EXPECT_EQ(pointSize_, 83) << "8.25 points, in tenths";
 }
 
-TEST_F(FontChooserTest, ACellHeightComesBackAsTheCharacterHeightOfTheSameFont) {
-  for (const LONG cellHeight : {13, 20, 30}) {
-    LOGFONTA record = courierNew(cellHeight);
-    const int drawnCell = cellOf(record);
+TEST_F(FontChooserTest, ASizeLeftAloneKeepsTheRecordsHeightAndAChangedOneIsACharacterHeight) {
+  for (const LONG height : {13, 20, -11}) {
+    LOGFONTA record = courierNew(height);
     ASSERT_TRUE(choose(&record, "Return"));
-    EXPECT_LT(record.lfHeight, 0) << "a character height, as the chooser measures";
-    EXPECT_GT(record.lfHeight, -cellHeight) << "smaller than the cell it came from";
-    EXPECT_EQ(cellOf(record), drawnCell) << "written back as " << record.lfHeight;
+    EXPECT_EQ(record.lfHeight, height);
   }
+  LOGFONTA record = courierNew(20);
+  const int drawnCell = cellOf(record);
+  ASSERT_TRUE(choose(&record, "Tab Tab End BackSpace BackSpace BackSpace 3 0 Return"))
+      << "a size typed into the size field";
+  EXPECT_LT(record.lfHeight, 0) << "a character height, as the chooser measures";
+  EXPECT_NE(cellOf(record), drawnCell);
 }
 
 TEST_F(FontChooserTest, ChoosingBoldWritesWeight700AndAnotherFamilyItsName) {
