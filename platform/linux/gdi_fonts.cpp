@@ -19,22 +19,6 @@ constexpr BYTE NONANTIALIASED_QUALITY = 3;
 constexpr LONG FW_SEMIBOLD = 600;
 constexpr int CELL_STEPS = 8;
 
-XftFont* openPattern(FcPattern* pattern) {
-  Display* display = x11Display();
-  if (!display) {
-    FcPatternDestroy(pattern);
-    return nullptr;
-  }
-  FcResult result = FcResultNoMatch;
-  FcPattern* match = XftFontMatch(display, DefaultScreen(display), pattern, &result);
-  FcPatternDestroy(pattern);
-  if (!match) return nullptr;
-  // On success the face owns the matched pattern.
-  XftFont* face = XftFontOpenPattern(display, match);
-  if (!face) FcPatternDestroy(match);
-  return face;
-}
-
 FcPattern* patternFor(const LOGFONTA& font, double pixels) {
   char family[LF_FACESIZE * 3];
   ansiToUtf8(font.lfFaceName, LF_FACESIZE, family, sizeof family);
@@ -52,6 +36,52 @@ FcPattern* patternFor(const LOGFONTA& font, double pixels) {
   return pattern;
 }
 
+// fontconfig's matching costs far more than opening another size of a face,
+// and fitting opens hundreds of sizes of one record: the last match is kept.
+struct LastMatch {
+  char face[LF_FACESIZE];
+  bool bold, italic, antialias;
+  FcPattern* pattern;
+};
+LastMatch lastMatch;
+
+bool sameRequest(const LastMatch& match, const LOGFONTA& font) {
+  return match.pattern && std::memcmp(match.face, font.lfFaceName, LF_FACESIZE) == 0 &&
+         match.bold == (font.lfWeight >= FW_SEMIBOLD) && match.italic == (font.lfItalic != 0) &&
+         match.antialias == (font.lfQuality != NONANTIALIASED_QUALITY);
+}
+
+FcPattern* matchFor(Display* display, const LOGFONTA& font, double pixels) {
+  if (sameRequest(lastMatch, font)) return lastMatch.pattern;
+  FcPattern* wanted = patternFor(font, pixels);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = XftFontMatch(display, DefaultScreen(display), wanted, &result);
+  FcPatternDestroy(wanted);
+  if (!match) return nullptr;
+  if (lastMatch.pattern) FcPatternDestroy(lastMatch.pattern);
+  lastMatch = LastMatch{{},
+                        font.lfWeight >= FW_SEMIBOLD,
+                        font.lfItalic != 0,
+                        font.lfQuality != NONANTIALIASED_QUALITY,
+                        match};
+  std::memcpy(lastMatch.face, font.lfFaceName, LF_FACESIZE);
+  return match;
+}
+
+XftFont* openAt(const LOGFONTA& font, double pixels) {
+  Display* display = x11Display();
+  FcPattern* match = display ? matchFor(display, font, pixels) : nullptr;
+  if (!match) return nullptr;
+  FcPattern* sized = FcPatternDuplicate(match);
+  FcPatternDel(sized, FC_PIXEL_SIZE);
+  FcPatternDel(sized, FC_SIZE);
+  FcPatternAddDouble(sized, FC_PIXEL_SIZE, pixels);
+  // On success the face owns the pattern.
+  XftFont* face = XftFontOpenPattern(display, sized);
+  if (!face) FcPatternDestroy(sized);
+  return face;
+}
+
 int cellOf(const XftFont* face) { return face->ascent + face->descent; }
 
 // The face whose cell is nearest to `wanted` without passing it (or the
@@ -64,7 +94,7 @@ XftFont* faceForCell(const LOGFONTA& font, LONG wanted, XftFont* first) {
   for (int step = 0; step < CELL_STEPS && cellOf(best) != wanted; ++step) {
     (lastCell > wanted ? high : low) = em;
     em = (low + high) / 2;
-    XftFont* next = openPattern(patternFor(font, em));
+    XftFont* next = openAt(font, em);
     if (!next) break;
     lastCell = cellOf(next);
     const bool fits = lastCell <= wanted, bestFits = cellOf(best) <= wanted;
@@ -85,7 +115,7 @@ XftFont* openFace(const LOGFONTA& font) {
                           ? LARGEST_HEIGHT
                           : std::labs(font.lfHeight);
   const double em = height == 0 ? DEFAULT_PIXELS : static_cast<double>(height);
-  XftFont* face = openPattern(patternFor(font, em));
+  XftFont* face = openAt(font, em);
   if (!face || font.lfHeight <= 0 || cellOf(face) <= 0) return face;
   return faceForCell(font, height, face);
 }
