@@ -39,6 +39,9 @@ store=$XDG_CONFIG_HOME/kivo/kivo.reg
 
 # --- helpers ----------------------------------------------------------------
 
+# shellcheck source=tests/e2e/screen.sh
+source "$here/screen.sh"
+
 start_kivo() {
   "$exe" >"$work/kivo.log" 2>&1 &
   kivo_pid=$!
@@ -65,11 +68,6 @@ wait_for_strip() {
   fail "no visible window named Kivo2 within 10 s"
 }
 
-# "x y width height" of an X window, as the screen has it.
-geometry() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
-    /^ *Width:/ {w = $NF} /^ *Height:/ {h = $NF} END {print x, y, w, h}'
-}
 
 # Waits until the strip's geometry is "$1" or fails with what it is.
 expect_geometry() {
@@ -82,23 +80,6 @@ expect_geometry() {
   fail "$what: the strip is at '$got' (x y width height), expected '$want'"
 }
 
-# "black green grey other": pixel counts of a screen rectangle (clipped to the
-# screen). Green is any shade with no red or blue (text edges are blended);
-# grey is any shade with red = green = blue, black excepted.
-pixel_classes() {
-  local x=$1 y=$2 w=$3 h=$4
-  if [ "$y" -lt 0 ]; then
-    h=$((h + y))
-    y=0
-  fi
-  import -window root -crop "${w}x${h}+${x}+${y}" +repage -depth 8 -format %c histogram:info:- |
-    awk '{gsub(/[(),:]/, " "); n = $1; r = $2; g = $3; b = $4
-      if (r == 0 && g == 0 && b == 0) black += n
-      else if (r == 0 && b == 0) green += n
-      else if (r == g && g == b) grey += n
-      else other += n}
-      END {print black + 0, green + 0, grey + 0, other + 0}'
-}
 
 # Waits until the strip has drawn its status line: green text on black.
 wait_for_text() {

@@ -1,0 +1,26 @@
+# shellcheck shell=bash
+# What the end-to-end tests read off the X screen. Sourced, not run.
+
+# "x y width height" of an X window, as the screen has it.
+geometry() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+    /^ *Width:/ {w = $NF} /^ *Height:/ {h = $NF} END {print x, y, w, h}'
+}
+
+# "black green grey other": pixel counts of a screen rectangle (x y width
+# height, clipped to the screen). Green is any shade with no red or blue (text
+# edges are blended); grey is any shade with red = green = blue, black excepted.
+pixel_classes() {
+  local x=$1 y=$2 w=$3 h=$4
+  if [ "$y" -lt 0 ]; then
+    h=$((h + y))
+    y=0
+  fi
+  import -window root -crop "${w}x${h}+${x}+${y}" +repage -depth 8 -format %c histogram:info:- |
+    awk '{gsub(/[(),:]/, " "); n = $1; r = $2; g = $3; b = $4
+      if (r == 0 && g == 0 && b == 0) black += n
+      else if (r == 0 && b == 0) green += n
+      else if (r == g && g == b) grey += n
+      else other += n}
+      END {print black + 0, green + 0, grey + 0, other + 0}'
+}
