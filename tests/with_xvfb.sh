@@ -9,7 +9,9 @@ command -v Xvfb >/dev/null || { echo "Xvfb is not installed (run scripts/install
 fdfile=$(mktemp "${TMPDIR:-/tmp}/kivo-xvfb.XXXXXX")
 exec 3>"$fdfile"
 # -displayfd picks a free display number and writes it once the server listens.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# -noreset: with the default, the server resets whenever its last client leaves,
+# and a program started during the reset finds no display.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 exec 3>&-
 cleanup() {

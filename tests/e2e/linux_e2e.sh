@@ -118,7 +118,51 @@ choose_from_menu() {
   fail "the context menu was still open after choosing an item"
 }
 ALWAYS_ON_TOP=1
+SELECT_FONT=2
+SETUP=3
+ABOUT=4
 QUIT=5
+
+# Prints the X id of the visible window named exactly $1 once it shows.
+wait_for_window() {
+  local id i
+  for i in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
+    if [ -n "$id" ]; then
+      echo "$id"
+      return 0
+    fi
+    sleep 0.05
+  done
+  fail "no window named '$1' appeared"
+}
+
+wait_for_window_gone() {
+  local i
+  for i in $(seq 100); do
+    [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null || true)" ] && return 0
+    sleep 0.05
+  done
+  fail "the window named '$1' did not close"
+}
+
+# Opens Setup from the menu and sets dialog_x, dialog_y to its top-left.
+open_setup() {
+  local dialog
+  choose_from_menu "$1" "$2" $SETUP
+  dialog=$(wait_for_window "Kivo Setup")
+  read -r dialog_x dialog_y _ _ < <(geometry "$dialog")
+}
+
+# Clicks a place of the Setup dialog, in pixels from its top-left. The places
+# follow from the template's dialog units and the dialog font's base units.
+click_in_setup() { xdotool mousemove $((dialog_x + $1)) $((dialog_y + $2)) click 1; }
+
+# The bytes of the stored font record, as "f5 ff ff ff ...".
+stored_font_bytes() {
+  tr -d '\r' <"$store" | awk '/^"font"=hex:/ {on = 1; sub(/^"font"=hex:/, "")}
+    on {line = $0; more = sub(/\\$/, "", line); gsub(/[ ,]+/, " ", line); printf "%s ", line; if (!more) on = 0}'
+}
 
 expect_exit() {
   local want=$1 i status=0
@@ -259,6 +303,82 @@ grep -q '^this line means nothing' "$store" || fail "an unparsed line was droppe
 grep -q '^"x"=dword:zz' "$store" || fail "the unreadable x line was dropped from the store"
 expect_dword x 443
 expect_dword y -2
+
+# --- the dialogs --------------------------------------------------------------
+
+step "Setup, About and Select Font"
+start_kivo
+wait_for_strip
+expect_geometry "443 -2 450 14" "start for the dialogs"
+wait_for_text
+
+# Letters typed over the refresh period are refused: OK keeps 1000.
+open_setup 600 5
+click_in_setup 170 98 # the refresh field
+xdotool key ctrl+a type abc
+xdotool key Return
+wait_for_window_gone "Kivo Setup"
+
+# Escape cancels a change of view.
+open_setup 610 6
+click_in_setup 50 62 # the "Legacy" button
+xdotool key Escape
+wait_for_window_gone "Kivo Setup"
+sleep 1.2  # a tick or more: the text view must still be drawn
+read -r black green grey other < <(pixel_classes 443 -2 450 14)
+if [ "$grey" -ne 0 ] || [ "$green" -le 100 ]; then
+  fail "Escape in Setup still changed the view ($grey grey, $green green)"
+fi
+
+# Legacy and OK: the bars at the next tick, in the same window.
+open_setup 600 5
+click_in_setup 50 62 # the "Legacy" button
+xdotool key Return
+wait_for_window_gone "Kivo Setup"
+for _ in $(seq 30); do
+  read -r black green grey other < <(pixel_classes 443 -2 450 14)
+  [ "$grey" -gt 1000 ] && break
+  sleep 0.1
+done
+[ "$grey" -gt 1000 ] || fail "no bars after choosing Legacy ($grey grey pixels)"
+expect_geometry "443 -2 450 14" "the bars need no resize"
+
+choose_from_menu 610 6 $ABOUT
+wait_for_window "About Kivo" >/dev/null
+xdotool key Return
+wait_for_window_gone "About Kivo"
+
+# The font chooser: Escape changes nothing; Bold makes the strip the size of
+# its line in the new font, where it stands.
+choose_from_menu 600 5 $SELECT_FONT
+wait_for_window "Kivo Font" >/dev/null
+xdotool key Escape
+wait_for_window_gone "Kivo Font"
+expect_geometry "443 -2 450 14" "a cancelled font choice"
+choose_from_menu 610 6 $SELECT_FONT
+wait_for_window "Kivo Font" >/dev/null
+xdotool key Tab Down Return
+wait_for_window_gone "Kivo Font"
+for _ in $(seq 30); do
+  read -r x y w h < <(geometry "$strip")
+  [ "$w $h" != "450 14" ] && break
+  sleep 0.1
+done
+[ "$x $y" = "443 -2" ] || fail "choosing a font moved the strip to $x,$y"
+[ "$w $h" != "450 14" ] || fail "choosing a font did not resize the strip"
+if [ "$h" -lt 10 ] || [ "$h" -gt 20 ]; then
+  fail "the strip is ${h} pixels high for an 11-pixel font"
+fi
+
+choose_from_menu 600 5 $QUIT
+expect_exit 0
+expect_dword view 1
+[ "$(stored refresh)" = missing ] || fail "letters in the refresh field changed it to $(stored refresh)"
+read -r -a font <<<"$(stored_font_bytes)"
+[ "${#font[@]}" -eq 60 ] || fail "the stored font record has ${#font[@]} bytes"
+[ "${font[16]} ${font[17]}" = "bc 02" ] || fail "the stored font is not bold: lfWeight bytes ${font[16]} ${font[17]}"
+expect_dword width "$w"
+expect_dword height "$h"
 
 # --- no display ----------------------------------------------------------------
 
