@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end test of the Windows exe under Wine, on the X display in $DISPLAY
 # (ctest runs it through tests/with_xvfb.sh). It drives the strip with the
-# mouse and keyboard as a user would and checks the window, its pixels, the
-# text it draws and the registry values it leaves behind.
+# mouse and keyboard as a user would, through its menu and dialogs, and checks
+# the window, its pixels, the text it draws and the registry values it leaves
+# behind.
 #
 # Usage: windows_e2e.sh [kivo.exe [pdh.dll test double]]
 # Defaults: the windows-i686 build of this checkout, and the double built
@@ -170,15 +171,23 @@ always_on_top_checked() {
   [ "$black" -gt 0 ]
 }
 
-# Picks the menu item that is $2 items down (separators are skipped), by
-# keyboard, and waits for the menu to close.
-choose_menu_item() {
-  local strip=$1 downs=$2 keys=() i
+# Picks the menu item that is $1 items down (separators are skipped), by
+# keyboard.
+press_menu_item() {
+  local downs=$1 keys=() i
   for ((i = 0; i < downs; i++)); do keys+=(Down); done
   xdotool key "${keys[@]}" Return
-  wait_for_menu_closed "$strip"
+}
+
+# Picks the menu item that is $2 items down and waits for the menu to close.
+choose_menu_item() {
+  press_menu_item "$2"
+  wait_for_menu_closed "$1"
 }
 ALWAYS_ON_TOP=1
+SELECT_FONT=2
+SETUP=3
+ABOUT=4
 QUIT=5
 
 # Waits for the exe to end and checks its exit code.
@@ -242,6 +251,75 @@ wait_for_status_lines() {
 # Which pdh.dll the exe loaded: "native" or "builtin".
 pdh_kind() {
   sed -n 's/.*Loaded L".*\\pdh\.dll" at [0-9A-Fa-f]*: \([a-z]*\).*/\1/p' "$1" | head -1
+}
+
+# "count #RRGGBB" lines, one for each exact colour in a screen rectangle
+# (x y width height, clipped at the top edge as pixel_classes does).
+exact_colours() {
+  local x=$1 y=$2 w=$3 h=$4
+  if [ "$y" -lt 0 ]; then
+    h=$((h + y))
+    y=0
+  fi
+  import -window root -crop "${w}x${h}+${x}+${y}" +repage -depth 8 -format %c histogram:info:- |
+    awk '{print $1 + 0, $3}'
+}
+
+# How many pixels of colour $1 (#RRGGBB) the exact_colours output $2 counts.
+count_of() { awk -v colour="$1" '$2 == colour {n += $1} END {print n + 0}' <<<"$2"; }
+
+# Prints the X id of the visible window named $1 once it holds the
+# keyboard focus: Wine maps a dialog a moment before it gives it the focus,
+# and keys sent in between go wherever the focus was.
+wait_for_dialog() {
+  local name=$1 id i
+  for i in $(seq 150); do
+    id=$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | head -1 || true)
+    if [ -n "$id" ] && [ "$(xdotool getwindowfocus 2>/dev/null || true)" = "$id" ]; then
+      echo "$id"
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "no focused window named '$name' within 15 s"
+}
+
+wait_for_dialog_closed() {
+  local name=$1 i
+  for i in $(seq 100); do
+    xdotool search --onlyvisible --name "^$name\$" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  fail "the window named '$name' was still open 10 s after closing it"
+}
+
+# Picks the menu item $1 items down, which opens the dialog named $2, and
+# prints the dialog's X id once it has the focus. Not wait_for_menu_closed:
+# the dialog is another visible window of kivo.exe, as the menu was.
+open_dialog_from_menu() {
+  press_menu_item "$1"
+  wait_for_dialog "$2"
+}
+
+# Clicks the point $2,$3, in dialog units, of the Setup dialog $1. Wine lays
+# the template's MS Sans Serif 8 out at 3 pixels to 2 units both ways; the
+# rest of the window, beyond the 176 x 90 units of the client area, is the
+# frame (equal at the sides and bottom) and the caption.
+click_in_setup() {
+  local x y w h side top
+  read -r x y w h < <(geometry "$1")
+  side=$(((w - 176 * 3 / 2) / 2))
+  top=$((h - 90 * 3 / 2 - side))
+  if [ "$side" -lt 0 ] || [ "$side" -gt 10 ] || [ "$top" -lt "$side" ] || [ "$top" -gt 40 ]; then
+    fail "the Setup dialog is ${w}x$h: not 176 x 90 units at 3 pixels to 2 in a frame"
+  fi
+  xdotool mousemove $((x + side + $2 * 3 / 2)) $((y + top + $3 * 3 / 2)) click 1
+}
+
+# Empties the focused edit field and types $1 into it, key by key.
+type_into_field() {
+  xdotool key End shift+Home BackSpace
+  xdotool type --delay 20 "$1"
 }
 
 # --- first run: defaults, drag, always on top, quit ----------------------------
@@ -371,5 +449,139 @@ read -r x y w h < <(geometry "$strip")
 menu=$(open_menu "$strip" $((x + 150)) $((y + 6)))
 choose_menu_item "$strip" $QUIT
 expect_exit 0
+
+# --- the menu's dialogs: Select Font, Setup, About -----------------------------
+
+step "a run through the dialogs: a font chosen, the bar view, Setup cancelled, About"
+# From the defaults again: the strip borderless, 450 x 14, in the text view.
+timeout 60 wine reg delete "$key" /f >/dev/null 2>&1 || fail "could not delete $key before the run through the dialogs"
+rm -f "$app/wine.log"
+start_kivo "$app"
+wait_for_strip
+wait_for_status_lines "$app/wine.log" 1
+read -r x y w h < <(geometry "$strip")
+[ "$x $y $w $h" = "443 -2 450 14" ] || fail "the window at $x,$y size ${w}x$h, expected the defaults 443,-2 size 450x14"
+
+# Two right-clicks within Wine's double-click time (500 ms) and square (4
+# pixels) make the second a WM_RBUTTONDBLCLK, which opens no menu; with the
+# dialogs closing as fast as they do here, each menu opens 8 pixels further on.
+menu_x=560
+open_menu_anew() {
+  menu_x=$((menu_x + 8))
+  open_menu "$strip" "$menu_x" 5 >/dev/null
+}
+
+# Wine's font dialog opens with the face name's field focused; Tab leads to
+# the style list, then to the size list, where arrows move the selection.
+# Cancelled: Italic, 11 points. Wine writes even a cancelled choice into the
+# record it is given, so had it reached the settings, the next dialog would
+# open on Italic 11, and the same keys would then choose Bold Italic, 20.
+open_menu_anew
+open_dialog_from_menu $SELECT_FONT Font >/dev/null
+xdotool key Tab Down Tab Down Down Down Escape
+wait_for_dialog_closed Font
+read -r x y w h < <(geometry "$strip")
+[ "$x $y $w $h" = "443 -2 450 14" ] || fail "a cancelled font dialog left the strip at $x,$y size ${w}x$h"
+
+# Chosen: Bold (Regular, Italic, Bold), 14 points (8, 9, 10, 11, 12, 14).
+open_menu_anew
+open_dialog_from_menu $SELECT_FONT Font >/dev/null
+xdotool key Tab Down Down Tab Down Down Down Down Down
+chosen_at=$(wc -l <"$app/wine.log")
+xdotool key Return
+wait_for_dialog_closed Font
+for _ in $(seq 100); do
+  read -r x y w h < <(geometry "$strip")
+  [ "$w $h" != "450 14" ] && break
+  sleep 0.1
+done
+[ "$x $y" = "443 -2" ] || fail "choosing a font moved the strip to $x,$y"
+if [ "$w" -le 450 ] || [ "$h" -le 14 ]; then
+  fail "after choosing Bold 14 points the strip is ${w}x$h, expected it wider and taller than 450x14"
+fi
+# Every measure of the status line since the choice, as Wine traced it: the
+# strip's new size must be one of them, widened by 5.
+extents=$(tail -n +"$((chosen_at + 1))" "$app/wine.log" |
+  sed -n 's/.*NtGdiGetTextExtentExW (.*, L".* Ram .*", 0) returning \([0-9]*x[0-9]*\)$/\1/p' | sort -u)
+grep -qx "$((w - 5))x$h" <<<"$extents" ||
+  fail "the strip is ${w}x$h, not the status line's extent in the new font plus 5 wide (extents measured: $(tr '\n' ' ' <<<"$extents"))"
+# The taller font reaches rows the old one never drew in.
+for _ in $(seq 100); do
+  read -r _ green _ < <(pixel_classes "$x" $((y + 14)) "$w" $((h - 14)))
+  [ "$green" -gt 0 ] && break
+  sleep 0.1
+done
+[ "$green" -gt 0 ] || fail "the strip draws no text below row 14 in the new ${h}-pixel font"
+
+# Setup: Legacy, and a refresh period typed with letters among the digits.
+# Only the digits may land in the field: "500" is saved, where "k5q0w0"
+# would read as 0.
+open_menu_anew
+setup=$(open_dialog_from_menu $SETUP 'Kivo Setup')
+click_in_setup "$setup" 39 36
+click_in_setup "$setup" 96 56
+type_into_field k5q0w0
+xdotool key Return
+wait_for_dialog_closed 'Kivo Setup'
+# The next tick draws the two bars in place of the text: their grey ground
+# and a fill in one of the three colours of the percentage bands.
+for _ in $(seq 100); do
+  colours=$(exact_colours "$x" "$y" "$w" "$h")
+  grey=$(count_of '#7F7F7F' "$colours")
+  fill=$(($(count_of '#008000' "$colours") + $(count_of '#0000FF' "$colours") + $(count_of '#FF0000' "$colours")))
+  [ "$grey" -gt 0 ] && [ "$fill" -gt 0 ] && break
+  sleep 0.1
+done
+if [ "$grey" -eq 0 ] || [ "$fill" -eq 0 ]; then
+  fail "no bars 10 s after choosing Legacy: $grey grey pixels, $fill in a bar colour"
+fi
+[ "$(count_of '#00FF00' "$colours")" -eq 0 ] || fail "the bar view still shows the text view's green"
+read -r x2 y2 w2 h2 < <(geometry "$strip")
+[ "$x2 $y2 $w2 $h2" = "$x $y $w $h" ] || fail "choosing Legacy changed the strip from $x,$y size ${w}x$h to $x2,$y2 size ${w2}x$h2"
+bars_at=$(wc -l <"$app/wine.log")
+
+# Setup again, everything changed and then cancelled with Escape:
+# Performance View, Free, a period of 25.
+open_menu_anew
+setup=$(open_dialog_from_menu $SETUP 'Kivo Setup')
+click_in_setup "$setup" 50 21
+click_in_setup "$setup" 134 35
+click_in_setup "$setup" 96 56
+type_into_field x25y
+xdotool key Escape
+wait_for_dialog_closed 'Kivo Setup'
+read -r x2 y2 w2 h2 < <(geometry "$strip")
+[ "$x2 $y2 $w2 $h2" = "$x $y $w $h" ] || fail "a cancelled Setup changed the strip to $x2,$y2 size ${w2}x$h2"
+
+open_menu_anew
+open_dialog_from_menu $ABOUT 'About Kivo' >/dev/null
+xdotool key Return
+wait_for_dialog_closed 'About Kivo'
+
+colours=$(exact_colours "$x" "$y" "$w" "$h")
+[ "$(count_of '#7F7F7F' "$colours")" -gt 0 ] || fail "the bars are gone after the cancelled Setup and About"
+drawn=$(tail -n +"$((bars_at + 1))" "$app/wine.log" | grep -c 'NtGdiExtTextOutW.* Ram ' || true)
+[ "$drawn" -eq 0 ] || fail "the status line was drawn $drawn times after a cancelled switch to the text view"
+
+open_menu_anew
+choose_menu_item "$strip" $QUIT
+expect_exit 0
+
+read_registry
+expect_value_names x y width height top refresh view font
+expect_dword x 443
+expect_dword y -2
+expect_dword width "$w"
+expect_dword height "$h"
+expect_dword top -1
+expect_dword refresh 500
+expect_dword view 1
+font=${reg_values[font]#REG_BINARY }
+# LOGFONTA: lfHeight at byte 0, lfWeight at 16, lfItalic at 20, the face from 28.
+[ "${#font}" -eq 120 ] || fail "the saved font record is $((${#font} / 2)) bytes, expected 60"
+[ "${font:32:8}" = BC020000 ] || fail "the saved font's weight is ${font:32:8}, expected 700 (BC020000) for Bold"
+[ "${font:40:2}" = 00 ] || fail "the saved font is italic: the cancelled choice reached the record"
+[ "${font:0:8}" = EDFFFFFF ] || fail "the saved font's height is ${font:0:8}, expected -19 (EDFFFFFF) for 14 points"
+[ "${font:56:22}" = 436F7572696572204E6577 ] || fail "the saved face is not Courier New: ${font:56}"
 
 echo "PASS: windows e2e ($arch) in $((SECONDS - started)) s"
