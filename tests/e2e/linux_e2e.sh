@@ -55,18 +55,6 @@ fail_if_ended() {
   fail "kivo ended with exit code $status $1: $(cat "$work/kivo.log")"
 }
 
-# Sets strip to the X id of the strip once it is mapped (not for $(...): the
-# exit code of a program that ended can only be had in this shell).
-wait_for_strip() {
-  local i
-  for i in $(seq 100); do
-    strip=$(xdotool search --onlyvisible --name '^Kivo2$' 2>/dev/null | head -1 || true)
-    [ -n "$strip" ] && return 0
-    fail_if_ended "before its window appeared"
-    sleep 0.1
-  done
-  fail "no visible window named Kivo2 within 10 s"
-}
 
 
 # Waits until the strip's geometry is "$1" or fails with what it is.
@@ -212,7 +200,7 @@ expect_stacked() {
 
 step "first run with no store file"
 start_kivo
-wait_for_strip
+wait_for_strip 10
 expect_geometry "443 -2 450 14" "first start"
 xprop -id "$strip" WM_CLASS | grep -q '= "Kivo", "Kivo"$' || fail "WM_CLASS is $(xprop -id "$strip" WM_CLASS)"
 state=$(net_wm_state)
@@ -253,7 +241,7 @@ expect_dword top 1
 
 step "second run: the saved place, then double-clicks and SIGTERM"
 start_kivo
-wait_for_strip
+wait_for_strip 10
 expect_geometry "483 48 450 14" "second start"
 [[ $(net_wm_state) == *_NET_WM_STATE_BELOW* ]] || fail "the bottom z-order was not restored: $(net_wm_state)"
 
@@ -293,7 +281,7 @@ step "a damaged store file: defaults, and nothing of it is lost"
   printf 'this line means nothing\r\n'
 } >"$store"
 start_kivo
-wait_for_strip
+wait_for_strip 10
 # y 5000 is off every screen: the strip comes back to its default place.
 expect_geometry "443 -2 450 14" "start with an unreadable x and an off-screen y"
 choose_from_menu 600 5 $QUIT
@@ -308,7 +296,7 @@ expect_dword y -2
 
 step "Setup, About and Select Font"
 start_kivo
-wait_for_strip
+wait_for_strip 10
 expect_geometry "443 -2 450 14" "start for the dialogs"
 wait_for_text
 

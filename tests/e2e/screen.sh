@@ -24,3 +24,17 @@ pixel_classes() {
       else other += n}
       END {print black + 0, green + 0, grey + 0, other + 0}'
 }
+
+# Sets strip to the X id of the strip once it is mapped, waiting at most $1
+# seconds; the caller's fail_if_ended says so when the program ended first.
+# Not for $(...): the exit code of a program that ended can only be had in
+# the caller's shell.
+wait_for_strip() {
+  for _ in $(seq $(($1 * 10))); do
+    strip=$(xdotool search --onlyvisible --name '^Kivo2$' 2>/dev/null | head -1 || true)
+    [ -n "$strip" ] && return 0
+    fail_if_ended "before its window appeared"
+    sleep 0.1
+  done
+  fail "no visible window named Kivo2 within $1 s"
+}

@@ -106,18 +106,6 @@ fail_if_ended() {
   fail "kivo.exe ended with exit code $status $1"
 }
 
-# Sets strip to the X id of the strip once it is mapped. Not for $(...): the
-# exit code of an exe that ended can only be had in this shell.
-wait_for_strip() {
-  local i
-  for i in $(seq 300); do
-    strip=$(xdotool search --onlyvisible --name '^Kivo2$' 2>/dev/null | head -1 || true)
-    [ -n "$strip" ] && return 0
-    fail_if_ended "before its window appeared"
-    sleep 0.1
-  done
-  fail "no visible window named Kivo2 within 30 s"
-}
 
 
 
@@ -331,7 +319,7 @@ cp "$exe" "$app/kivo.exe"
 cp "$double" "$app/pdh.dll"
 export KIVO_PDH_DOUBLE_LOG="Z:$app/pdh-calls.log"
 start_kivo "$app"
-wait_for_strip
+wait_for_strip 30
 read -r x y w h < <(geometry "$strip")
 [ "$x $y $w $h" = "443 -2 450 14" ] || fail "first window at $x,$y size ${w}x$h, expected 443,-2 size 450x14"
 
@@ -388,7 +376,7 @@ expect_dword top 1
 step "second run: the saved place and z-order, then a double-click"
 rm -f "$app/wine.log"
 start_kivo "$app"
-wait_for_strip
+wait_for_strip 30
 read -r x y w h < <(geometry "$strip")
 [ "$x $y $w $h" = "448 1 450 14" ] || fail "second window at $x,$y size ${w}x$h, expected where the first ended: 448,1 size 450x14"
 wait_for_status_lines "$app/wine.log" 1
@@ -436,7 +424,7 @@ builtin=$work/builtin
 mkdir -p "$builtin"
 cp "$exe" "$builtin/kivo.exe"
 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh=b" start_kivo "$builtin"
-wait_for_strip
+wait_for_strip 30
 # Every refresh formats the counters, which is where Wine's pdh.dll aborts.
 wait_for_status_lines "$builtin/wine.log" 3
 [ "$(pdh_kind "$builtin/wine.log")" = builtin ] || fail "Wine's built-in pdh.dll was not the one loaded"
@@ -457,7 +445,7 @@ step "a run through the dialogs: a font chosen, the bar view, Setup cancelled, A
 timeout 60 wine reg delete "$key" /f >/dev/null 2>&1 || fail "could not delete $key before the run through the dialogs"
 rm -f "$app/wine.log"
 start_kivo "$app"
-wait_for_strip
+wait_for_strip 30
 wait_for_status_lines "$app/wine.log" 1
 read -r x y w h < <(geometry "$strip")
 [ "$x $y $w $h" = "443 -2 450 14" ] || fail "the window at $x,$y size ${w}x$h, expected the defaults 443,-2 size 450x14"
