@@ -2,7 +2,7 @@
 PRESETS := linux linux-asan windows-i686 windows-x64
 FUZZ_SECONDS ?= 180
 
-.PHONY: all deps build build-linux run windows-run test bench fuzz format clean
+.PHONY: all deps build build-linux run windows-run test bench fuzz package package-check format clean
 
 all: build
 
@@ -46,6 +46,17 @@ fuzz:
 	build/fuzz/tests/fuzz/kivo_store_fuzz -max_total_time=$(FUZZ_SECONDS) \
 	  build/fuzz/new-inputs tests/fuzz/corpus
 	build/fuzz/tests/fuzz/kivo_store_fuzz -merge=1 -use_counters=0 tests/fuzz/corpus build/fuzz/new-inputs
+
+# The .deb (from the linux-release build) and the Windows zip, in build/packages/.
+package:
+	@scripts/install-deps.sh --package
+	packaging/make-packages.sh
+
+# Installs the .deb into a fresh Debian 12 root (downloaded once, then kept as
+# build/debian-bookworm-root.tar) and runs the strip from it on a private Xvfb.
+# Not part of `make test`: it needs the network and root.
+package-check: package
+	packaging/check-deb.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

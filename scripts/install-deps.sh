@@ -14,10 +14,23 @@ packages=(
   libfltk1.3-dev libx11-dev libxft-dev libfontconfig-dev fonts-liberation
   # The Windows exe's end-to-end test runs the 32-bit build under Wine on Xvfb.
   wine wine32:i386 wine64 xvfb xdotool x11-utils imagemagick
+  # The soak counts the strip's X resources through the X-Resource extension.
+  libxres-dev
+  # The check of the install tree validates the desktop entry.
+  desktop-file-utils
 )
-if [ "${1:-}" = "--fuzz" ]; then
-  packages+=(clang libclang-rt-14-dev)
-fi
+for flag in "$@"; do
+  case $flag in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    # `make package` and `make package-check`: the .deb's computed Depends
+    # (dpkg-shlibdeps, which CPack feeds through file), a resource dump of the
+    # exes, and a clean Debian root to install the .deb into.
+    --package) packages+=(dpkg-dev file icoutils debootstrap) ;;
+    # make bench sets the strip beside two other X monitors of the same fields.
+    --bench) packages+=(conky-std xosview) ;;
+    *) echo "unknown option: $flag" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
