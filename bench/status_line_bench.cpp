@@ -1,11 +1,8 @@
 // What one status line costs on Linux, step by step, against the floor of
 // merely reading the same kernel sources.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/statvfs.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
+#include "floor_reads.h"
 #include "measure/status_line.h"
 #include "platform/linux/local_time.h"
 #include "support/allocation_counter.h"
@@ -58,38 +55,10 @@ void BM_WriteStatusLine(benchmark::State& state) {
   }
 }
 
-void readWhole(const char* path) {
-  char buffer[16384];
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  while (read(fd, buffer, sizeof buffer) > 0) {
-  }
-  close(fd);
-  benchmark::DoNotOptimize(buffer);
-}
-
-void listDirectory(const char* path) {
-  char buffer[4096];
-  const int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  while (syscall(SYS_getdents64, fd, buffer, sizeof buffer) > 0) {
-  }
-  close(fd);
-}
-
-// The sources one line reads: the cpu counter, the two network counters, the
-// memory figures, the root filesystem and the power supplies.
+// The sources one line reads, each read once and nothing parsed: the floor
+// the refresh benchmark measures against too.
 void BM_BareFloor(benchmark::State& state) {
-  for (auto _ : state) {
-    readWhole("/proc/stat");
-    readWhole("/proc/net/dev");
-    readWhole("/proc/net/dev");
-    readWhole("/proc/meminfo");
-    struct statvfs disk {};
-    statvfs("/", &disk);
-    benchmark::DoNotOptimize(disk);
-    listDirectory("/sys/class/power_supply");
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(readTextViewSources());
 }
 
 }  // namespace

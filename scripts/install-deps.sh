@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libbenchmark-dev
+  # The refresh benchmark marks its phases for callgrind (valgrind's header)
+  # and bench/refresh.sh runs it under callgrind.
+  valgrind
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 binutils
   # The resource generator and the check of the exes' resources.
   python3

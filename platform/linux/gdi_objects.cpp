@@ -31,6 +31,13 @@ int liveObjects = 0;
 DcObject borrowedDcs[POOL_SIZE];
 bool borrowedInUse[POOL_SIZE];
 
+// The bar view makes and deletes six brushes a refresh; they come from here
+// rather than from the heap, so a refresh allocates nothing. A program that
+// holds more brushes at once than the pool has gets the rest from the heap.
+constexpr int BRUSH_POOL_SIZE = 32;
+BrushObject pooledBrushes[BRUSH_POOL_SIZE];
+bool pooledBrushInUse[BRUSH_POOL_SIZE];
+
 BrushObject stockBrushes[] = {
     {{GdiKind::Brush, true, 0, nullptr}, RGB(255, 255, 255), false},  // WHITE_BRUSH
     {{GdiKind::Brush, true, 0, nullptr}, RGB(192, 192, 192), false},  // LTGRAY_BRUSH
@@ -185,6 +192,24 @@ void returnDc(DcObject& dc) {
 
 bool isBorrowed(const DcObject& dc) { return &dc >= borrowedDcs && &dc < borrowedDcs + POOL_SIZE; }
 
+BrushObject* makeBrush(const BrushObject& value) {
+  for (int i = 0; i < BRUSH_POOL_SIZE; ++i) {
+    if (pooledBrushInUse[i]) continue;
+    pooledBrushInUse[i] = true;
+    pooledBrushes[i] = value;
+    return &pooledBrushes[i];
+  }
+  return new BrushObject(value);
+}
+
+void releaseBrush(BrushObject* brush) {
+  if (brush >= pooledBrushes && brush < pooledBrushes + BRUSH_POOL_SIZE) {
+    pooledBrushInUse[brush - pooledBrushes] = false;
+  } else {
+    delete brush;
+  }
+}
+
 void freeObject(GdiObject* object) {
   removeFromTable(object);
   if (object->kind == GdiKind::Bitmap) {
@@ -196,7 +221,7 @@ void freeObject(GdiObject* object) {
     closeFace(font->face);
     delete font;
   } else if (object->kind == GdiKind::Brush) {
-    delete reinterpret_cast<BrushObject*>(object);
+    releaseBrush(reinterpret_cast<BrushObject*>(object));
   } else if (object->kind == GdiKind::Pen) {
     delete reinterpret_cast<PenObject*>(object);
   }
@@ -342,9 +367,10 @@ BOOL DeleteObject(HGDIOBJ object) {
 }
 
 HBRUSH CreateSolidBrush(COLORREF colour) {
-  auto* brush = new BrushObject{{GdiKind::Brush, false, 0, nullptr}, colour & 0x00FFFFFF, false};
+  BrushObject* brush =
+      makeBrush(BrushObject{{GdiKind::Brush, false, 0, nullptr}, colour & 0x00FFFFFF, false});
   if (!registerGdiObject(&brush->base)) {
-    delete brush;
+    releaseBrush(brush);
     return nullptr;
   }
   return reinterpret_cast<HBRUSH>(brush->base.handle);

@@ -30,30 +30,45 @@ struct MemoryFigures {
   unsigned long long bytes[MEMINFO_FIELDS];
 };
 
+// The first line of a key we have not yet taken; -1 for any other line.
+int wantedField(TextSpan key, const MemoryFigures& figures) {
+  for (int field = 0; field < MEMINFO_FIELDS; ++field)
+    if (!figures.found[field] && spanEquals(key, MEMINFO_KEYS[field])) return field;
+  return -1;
+}
+
 // "Key:   12345 kB". A figure without its unit, or too large to count in
-// bytes, is not one we can trust and is left out.
+// bytes, is not one we can trust and is left out. The key is looked at first:
+// the kernel writes some fifty lines, and we take seven.
 void takeMeminfoLine(TextSpan line, MemoryFigures& figures) {
   TextSpan key{};
   TextSpan rest{};
+  if (!splitAt(line, ':', key, rest)) return;
+  const int field = wantedField(key, figures);
   unsigned long long kilobytes = 0;
-  if (!splitAt(line, ':', key, rest) || !takeNumber(rest, kilobytes)) return;
+  if (field < 0 || !takeNumber(rest, kilobytes)) return;
   skipBlanks(rest);
   unsigned long long bytes = 0;
   if (!spanEquals(rest, "kB") || __builtin_mul_overflow(kilobytes, 1024ULL, &bytes)) return;
-  for (int field = 0; field < MEMINFO_FIELDS; ++field) {
-    if (figures.found[field] || !spanEquals(key, MEMINFO_KEYS[field])) continue;
-    figures.found[field] = true;
-    figures.bytes[field] = bytes;
-  }
+  figures.found[field] = true;
+  figures.bytes[field] = bytes;
 }
 
+bool foundAll(const MemoryFigures& figures) {
+  for (bool found : figures.found)
+    if (!found) return false;
+  return true;
+}
+
+// Read every second: once the seven figures are in, the rest of the file
+// (more than half of it, after SwapFree) is left unparsed.
 bool readMemoryFigures(MemoryFigures& figures) {
   char path[PATH_CAPACITY_BYTES];
   LineReader reader;
   if (!joinPath(path, sizeof path, procRoot(), "meminfo") || !openLines(reader, path)) return false;
   TextSpan line{};
   bool cut = false;
-  while (nextLine(reader, line, cut))
+  while (!foundAll(figures) && nextLine(reader, line, cut))
     if (!cut) takeMeminfoLine(line, figures);
   closeLines(reader);
   return !reader.failed && figures.found[MEM_TOTAL] && figures.bytes[MEM_TOTAL] > 0;

@@ -250,3 +250,35 @@ TEST_F(X11Test, SolidBrushesAreCountedUntilDeletedAndRefusedAfter) {
   EXPECT_FALSE(DeleteObject(reinterpret_cast<HGDIOBJ>(COLOR_MENU + 1)))
       << "no object is that small";
 }
+
+// Brushes are kept in a small pool and taken from the heap beyond it; the bar
+// view makes and deletes six a refresh, so their room is reused all the time.
+TEST_F(X11Test, BrushesBeyondThePoolAndBrushesInReusedRoomKeepTheirOwnColours) {
+  constexpr int BRUSHES = 40;
+  Surface surface(BRUSHES, 2);
+  const int before = liveGdiObjectCount();
+  HBRUSH brushes[BRUSHES];
+  for (int i = 0; i < BRUSHES; ++i) {
+    brushes[i] = CreateSolidBrush(RGB(i, 100, 200));
+    ASSERT_NE(brushes[i], nullptr) << i;
+  }
+  EXPECT_EQ(liveGdiObjectCount(), before + BRUSHES);
+  for (int i = 0; i < BRUSHES; ++i) {
+    const RECT pixel{i, 0, i + 1, 1};
+    EXPECT_NE(FillRect(surface.dc, &pixel, brushes[i]), 0);
+  }
+  for (int i = 0; i < BRUSHES; ++i) {
+    EXPECT_EQ(pixelAt(surface.dc, i, 0), static_cast<unsigned long>(i << 16 | 100 << 8 | 200)) << i;
+    EXPECT_TRUE(DeleteObject(brushes[i]));
+  }
+  EXPECT_EQ(liveGdiObjectCount(), before);
+
+  HBRUSH first = CreateSolidBrush(RGB(1, 1, 1));
+  ASSERT_TRUE(DeleteObject(first));
+  HBRUSH second = CreateSolidBrush(RGB(2, 2, 2));
+  const RECT pixel{0, 1, 1, 2};
+  EXPECT_EQ(FillRect(surface.dc, &pixel, first), 0) << "a deleted brush stays refused";
+  EXPECT_NE(FillRect(surface.dc, &pixel, second), 0);
+  EXPECT_EQ(pixelAt(surface.dc, 0, 1), 0x020202u);
+  DeleteObject(second);
+}
