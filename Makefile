@@ -1,6 +1,8 @@
 # The two set-up commands are `make run` and `make test`; see README.md.
 PRESETS := linux linux-asan windows-i686 windows-x64
 FUZZ_SECONDS ?= 180
+# Refreshes of the strip's long run in make bench, at 10 ms each.
+SOAK_REFRESHES ?= 30000
 
 .PHONY: all deps build build-linux run windows-run test bench fuzz package package-check format clean
 
@@ -35,8 +37,14 @@ test: build
 	ctest --preset linux
 	ctest --preset linux-asan
 
-bench: build-linux
-	build/linux/bench/kivo_bench --benchmark_min_time=0.5
+# What Kivo costs, written to bench/results.md and printed (see bench/run.sh).
+bench:
+	@scripts/install-deps.sh --bench
+	@set -e; for preset in linux-release windows-i686 windows-x64; do \
+	  flock /tmp/kivo-build-$$preset.lock sh -c \
+	    "cmake --preset $$preset >/dev/null && cmake --build --preset $$preset"; \
+	done
+	SOAK_REFRESHES=$(SOAK_REFRESHES) bench/run.sh
 
 fuzz:
 	@scripts/install-deps.sh --fuzz
