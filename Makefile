@@ -4,7 +4,7 @@ FUZZ_SECONDS ?= 180
 # Refreshes of the strip's long run in make bench, at 10 ms each.
 SOAK_REFRESHES ?= 30000
 
-.PHONY: all deps build build-linux run windows-run test bench fuzz package package-check format clean
+.PHONY: all deps build build-linux run windows-run test soak bench fuzz package package-check format clean
 
 all: build
 
@@ -36,6 +36,16 @@ windows-run: deps
 test: build
 	ctest --preset linux
 	ctest --preset linux-asan
+
+# The long soak of the real programs: 100000 refreshes per view, 1000 frame
+# toggles and 1000 font choices each for the Linux strip and both Windows exes
+# under Wine, printing what they hold after each phase. The timer's 10 ms floor
+# makes it take about 40 minutes for Linux and 50 per exe. `make test`
+# runs short ones.
+soak: build
+	tests/with_xvfb.sh tests/soak/linux_soak.sh --full
+	tests/with_xvfb.sh tests/soak/windows_soak.sh i686 --full
+	tests/with_xvfb.sh tests/soak/windows_soak.sh x64 --full
 
 # What Kivo costs, written to bench/results.md and printed (see bench/run.sh).
 bench:
