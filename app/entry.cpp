@@ -1,53 +1,8 @@
-// The entry: two window classes, the hidden owner window, the context menu,
-// the settings, the display font and the strip itself, then the message loop.
-#include "app/app_state.h"
-#include "app/mouse_and_menu.h"
-#include "app/window_procedure.h"
+// The entry: the strip is built, then the message loop runs until Quit.
+#include "app/start_up.h"
 #include "display/display_font.h"
-#include "settings/settings.h"
 
 namespace {
-
-constexpr int CREATION_WIDTH = 446;
-constexpr int CREATION_HEIGHT = 14;
-constexpr int EXIT_NO_CLASS = 1;
-constexpr int EXIT_NO_WINDOW = 2;
-
-bool registerWindowClass(HINSTANCE instance, const char* name, UINT style) {
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.style = style;
-  windowClass.lpfnWndProc = windowProcedure;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  windowClass.lpszClassName = name;
-  return RegisterClassExA(&windowClass) != 0;
-}
-
-HWND createOwnerWindow(HINSTANCE instance) {
-  return CreateWindowExA(0, "kivo_main", "Kivo", WS_CAPTION, DEFAULT_X, DEFAULT_Y, CREATION_WIDTH,
-                         CREATION_HEIGHT, nullptr, nullptr, instance, nullptr);
-}
-
-HWND createMonitorWindow(HINSTANCE instance) {
-  return CreateWindowExA(WS_EX_TOOLWINDOW, "Kivo", "Kivo2", settings.caption, DEFAULT_X, DEFAULT_Y,
-                         CREATION_WIDTH, CREATION_HEIGHT, app.ownerWindow, nullptr, instance,
-                         nullptr);
-}
-
-// A saved place that no monitor shows any more (one was unplugged, the
-// resolution shrank) would leave a strip nobody can reach: it comes back at
-// the default place instead, keeping its size. A partly visible one stays.
-void placeMonitorWindow() {
-  int x = settings.x;
-  int y = settings.y;
-  const RECT saved{x, y, x + settings.width, y + settings.height};
-  if (MonitorFromRect(&saved, MONITOR_DEFAULTTONULL) == nullptr) {
-    x = DEFAULT_X;
-    y = DEFAULT_Y;
-  }
-  SetWindowPos(app.monitorWindow, insertAfterHandle(), x, y, settings.width, settings.height, 0);
-}
 
 int runMessageLoop() {
   MSG msg{};
@@ -63,25 +18,8 @@ int runMessageLoop() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand) {
   (void)previous;
   (void)commandLine;
-  backBuffer.memoryDC = nullptr;
-  if (!registerWindowClass(instance, "kivo_main", 0)) return EXIT_NO_CLASS;
-  app.ownerWindow = createOwnerWindow(instance);
-  if (app.ownerWindow == nullptr) return EXIT_NO_WINDOW;
-  if (!registerWindowClass(instance, "Kivo", CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS))
-    return EXIT_NO_CLASS;
-  app.instance = instance;
-  app.contextMenu = buildContextMenu();
-  loadSettings();
-  createDisplayFont();
-  app.monitorWindow = createMonitorWindow(instance);
-  if (app.monitorWindow == nullptr) return EXIT_NO_WINDOW;
-  SetTimer(app.monitorWindow, REFRESH_TIMER, static_cast<UINT>(settings.refresh), nullptr);
-  setAlwaysOnTop(insertAfter != Z_BOTTOM);
-  app.dragging = 0;
-  SetWindowLongA(app.monitorWindow, GWL_STYLE, static_cast<LONG>(settings.caption));
-  placeMonitorWindow();
-  ShowWindow(app.monitorWindow, showCommand);
-  UpdateWindow(app.monitorWindow);
+  const int failure = startUp(instance, showCommand);
+  if (failure != 0) return failure;
   const int exitCode = runMessageLoop();
   deleteDisplayFont();
   return exitCode;

@@ -29,6 +29,7 @@
 
 #include "app/app_state.h"
 #include "app/mouse_and_menu.h"
+#include "app/start_up.h"
 #include "app/window_procedure.h"
 #include "display/bar_view.h"
 #include "display/display_font.h"
@@ -48,57 +49,8 @@ constexpr int DEFAULT_RUNS_PER_ROUND = 500;
 constexpr int DEFAULT_ROUNDS = 10;
 // First calls load glyphs, the time zone and the X server's caches.
 constexpr int WARM_UP_RUNS = 50;
-constexpr int CREATION_WIDTH = 446;
-constexpr int CREATION_HEIGHT = 14;
 constexpr UINT_PTR SETTLING_TIMER = 0x5E77;
 constexpr int SETTLING_TICKS = 5;
-
-// --- The strip, made as WinMain makes it ------------------------------------
-// WinMain's steps are private to app/entry.cpp, so the same calls are made here
-// in the same order; only the message loop is left out.
-
-bool registerWindowClass(const char* name, UINT style) {
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.style = style;
-  windowClass.lpfnWndProc = windowProcedure;
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  windowClass.lpszClassName = name;
-  return RegisterClassExA(&windowClass) != 0;
-}
-
-bool startStrip() {
-  backBuffer.memoryDC = nullptr;
-  if (!registerWindowClass("kivo_main", 0)) return false;
-  app.ownerWindow =
-      CreateWindowExA(0, "kivo_main", "Kivo", WS_CAPTION, DEFAULT_X, DEFAULT_Y, CREATION_WIDTH,
-                      CREATION_HEIGHT, nullptr, nullptr, nullptr, nullptr);
-  if (app.ownerWindow == nullptr) return false;
-  if (!registerWindowClass("Kivo", CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS)) return false;
-  app.instance = nullptr;
-  app.contextMenu = buildContextMenu();
-  loadSettings();
-  createDisplayFont();
-  app.monitorWindow =
-      CreateWindowExA(WS_EX_TOOLWINDOW, "Kivo", "Kivo2", settings.caption, DEFAULT_X, DEFAULT_Y,
-                      CREATION_WIDTH, CREATION_HEIGHT, app.ownerWindow, nullptr, nullptr, nullptr);
-  if (app.monitorWindow == nullptr) return false;
-  SetTimer(app.monitorWindow, REFRESH_TIMER, static_cast<UINT>(settings.refresh), nullptr);
-  setAlwaysOnTop(insertAfter != Z_BOTTOM);
-  app.dragging = 0;
-  SetWindowLongA(app.monitorWindow, GWL_STYLE, static_cast<LONG>(settings.caption));
-  int x = settings.x;
-  int y = settings.y;
-  const RECT saved{x, y, x + settings.width, y + settings.height};
-  if (MonitorFromRect(&saved, MONITOR_DEFAULTTONULL) == nullptr) {
-    x = DEFAULT_X;
-    y = DEFAULT_Y;
-  }
-  SetWindowPos(app.monitorWindow, insertAfterHandle(), x, y, settings.width, settings.height, 0);
-  ShowWindow(app.monitorWindow, SW_SHOWNORMAL);
-  UpdateWindow(app.monitorWindow);
-  return true;
-}
 
 // Runs the program's own loop until the strip is mapped and painted: paints
 // come before timer ticks, so a few ticks of a short timer of our own mean
@@ -458,7 +410,7 @@ int main(int argc, char** argv) {
   }
   const std::string settingsFolder = usePrivateSettings();
   if (settingsFolder.empty()) return 1;
-  const bool started = startStrip();
+  const bool started = startUp(nullptr, SW_SHOWNORMAL) == 0;
   if (started) {
     settleStrip();
     drawEveryGlyphOnce();
