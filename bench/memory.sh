@@ -142,20 +142,15 @@ soak_on_display() {
 # One exe: 10 s after its start, the process probe run in the same prefix
 # reads its private bytes, working set and GDI objects.
 windows_one_on_display() {
-  local dir=$1 preset=$2 exe probe arch suffix work pid="" line started
+  local dir=$1 preset=$2 exe probe arch prefix_tar work pid="" line started
   exe=$root/build/$preset/kivo.exe
   probe=$root/build/$preset/tests/soak/process_probe/kivo_process_probe.exe
   [ -f "$exe" ] || fail "$exe is missing (cmake --build --preset $preset)"
   [ -f "$probe" ] || { echo "memory.sh: no $probe: private bytes not measured" >&2; return 0; }
   # shellcheck source=tests/e2e/wine_prefix.sh
   source "$root/tests/e2e/wine_prefix.sh"
-  arch=$(wine_arch_of "$exe")
-  suffix=""
-  [ "$arch" = win32 ] || suffix="-$arch"
-  mkdir -p "$root/build/bench"
-  work=$(mktemp -d "$root/build/bench/wine.XXXXXX")
   (
-    wine_environment "$arch" "$work"
+    wine_run_folder "$exe" bench/wine.XXXXXX "$root/build"
     # Wine's own pdh.dll, as a user of Wine has it: the rates read -1.
     export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh=b"
     # shellcheck disable=SC2317 # run by the trap
@@ -165,7 +160,7 @@ windows_one_on_display() {
       rm -rf "$work"
     }
     trap cleanup EXIT
-    wine_restore_prefix "$root/build/wine-prefix$suffix.tar" >/dev/null
+    wine_restore_prefix "$prefix_tar" >/dev/null
     wineserver -p
     started=$(date +%s%N)
     (cd "$(dirname "$exe")" && exec wine kivo.exe) </dev/null >"$work/kivo.log" 2>&1 &

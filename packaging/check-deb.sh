@@ -33,6 +33,7 @@ if [ "${1:-}" = "--strip" ]; then
   source "$root/tests/e2e/screen.sh"
   log=$(mktemp "${TMPDIR:-/tmp}/kivo-deb-check.XXXXXX")
   kivo_pid=""
+  # shellcheck disable=SC2317 # run by the trap
   cleanup() {
     local status=$?
     if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then kill -KILL "$kivo_pid" 2>/dev/null || true; fi
@@ -40,13 +41,10 @@ if [ "${1:-}" = "--strip" ]; then
     exit "$status"
   }
   trap cleanup EXIT
-  fail_if_ended() {
-    local status=0
-    kill -0 "$kivo_pid" 2>/dev/null && return 0
-    wait "$kivo_pid" || status=$?
-    kivo_pid=""
-    fail "kivo ended with exit code $status $1: $(cat "$log")"
-  }
+  kivo_name=kivo close_wait_s=10
+  # shellcheck source=tests/e2e/process.sh
+  source "$root/tests/e2e/process.sh"
+  kivo_output() { echo ": $(cat "$log")"; }
 
   # chroot, setpriv and env all exec, so $! is the strip itself.
   chroot "$chroot_dir" setpriv --reuid="${ids%:*}" --regid="${ids#*:}" --clear-groups \
@@ -170,6 +168,7 @@ in_root() { chroot "$chroot_dir" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIA
 in_root apt-get update -qq >"$work/apt.log" 2>&1 || fail "apt-get update in the root failed: $(tail "$work/apt.log")"
 in_root sh -c "cd /tmp && apt-get install -y --no-install-recommends ./$(basename "$deb")" \
   >>"$work/apt.log" 2>&1 || fail "apt-get install failed: $(tail -n 30 "$work/apt.log")"
+# shellcheck disable=SC2016 # dpkg-query's own fields, not the shell's
 in_root dpkg-query -W -f='${Package} ${Version} ${Status}\n' kivo
 echo "apt brought in $(grep -c '^Setting up ' "$work/apt.log") packages: $(grep '^Setting up ' "$work/apt.log" |
   awk '{print $3}' | grep -v '^kivo$' | paste -sd' ')"

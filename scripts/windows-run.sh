@@ -93,13 +93,9 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 xdotool key Down Down Down Down Down Return
-status=0
-for _ in $(seq 100); do
-  kill -0 "$kivo_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$kivo_pid" 2>/dev/null && fail "kivo.exe did not quit from its menu"
-wait "$kivo_pid" || status=$?
-kivo_pid=""
-echo "kivo.exe exited with $status"
-exit $status
+kivo_name=kivo.exe close_wait_s=10
+# shellcheck source=tests/e2e/process.sh
+source "$root/tests/e2e/process.sh"
+wait_for_exit
+echo "kivo.exe exited with $kivo_status"
+exit "$kivo_status"

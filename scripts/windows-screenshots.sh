@@ -47,29 +47,12 @@ fi
 source "$root/tests/e2e/wine_prefix.sh"
 # shellcheck source=tests/e2e/screen.sh
 source "$root/tests/e2e/screen.sh"
-arch=$(wine_arch_of "$exe")
-suffix=""
-[ "$arch" = win32 ] || suffix="-$arch"
 
 # A folder of its own each time, so the strip starts from its defaults.
-mkdir -p "$root/build"
-work=$(mktemp -d "$root/build/wine-screenshots.XXXXXX")
-wine_environment "$arch" "$work"
-kivo_pid=""
-# shellcheck disable=SC2317 # run by the trap
-cleanup() {
-  local status=$?
-  if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then
-    kill "$kivo_pid" 2>/dev/null || true
-  fi
-  wine_stop_server
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+wine_run_folder "$exe" wine-screenshots.XXXXXX "$root/build"
+wine_end_run_on_exit ""
 
-wine_restore_prefix "$root/build/wine-prefix$suffix.tar"
+wine_restore_prefix "$prefix_tar"
 wineserver -p
 app=$work/app
 mkdir -p "$app" "$docs"

@@ -47,15 +47,10 @@ start_kivo() {
   kivo_pid=$!
 }
 
-fail_if_ended() {
-  local status=0
-  kill -0 "$kivo_pid" 2>/dev/null && return 0
-  wait "$kivo_pid" || status=$?
-  kivo_pid=""
-  fail "kivo ended with exit code $status $1: $(cat "$work/kivo.log")"
-}
-
-
+kivo_name=kivo close_wait_s=10
+# shellcheck source=tests/e2e/process.sh
+source "$here/process.sh"
+kivo_output() { echo ": $(cat "$work/kivo.log")"; }
 
 # Waits until the strip's geometry is "$1" or fails with what it is.
 expect_geometry() {
@@ -67,7 +62,6 @@ expect_geometry() {
   done
   fail "$what: the strip is at '$got' (x y width height), expected '$want'"
 }
-
 
 # Waits until the strip has drawn its status line: green text on black.
 wait_for_text() {
@@ -88,18 +82,6 @@ source "$here/linux_ui.sh"
 stored_font_bytes() {
   tr -d '\r' <"$store" | awk '/^"font"=hex:/ {on = 1; sub(/^"font"=hex:/, "")}
     on {line = $0; more = sub(/\\$/, "", line); gsub(/[ ,]+/, " ", line); printf "%s ", line; if (!more) on = 0}'
-}
-
-expect_exit() {
-  local want=$1 i status=0
-  for i in $(seq 100); do
-    kill -0 "$kivo_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$kivo_pid" 2>/dev/null && fail "kivo still running 10 s after it was asked to close"
-  wait "$kivo_pid" || status=$?
-  kivo_pid=""
-  [ "$status" -eq "$want" ] || fail "kivo exited with $status, expected $want: $(cat "$work/kivo.log")"
 }
 
 # The value line for $1 in the store file, or "missing". The last one counts,

@@ -41,38 +41,13 @@ done
 
 # shellcheck source=tests/e2e/wine_prefix.sh
 source "$here/wine_prefix.sh"
-arch=$(wine_arch_of "$exe")
-suffix=""
-[ "$arch" = win32 ] || suffix="-$arch"
-prefix_cache=$root/build/wine-prefix$suffix.tar
-
-# Beside the prefix tar rather than in /tmp: a win64 prefix is over 1 GB,
-# too much for a /tmp in memory.
-mkdir -p "$root/build/wine-e2e"
-work=$(mktemp -d "$root/build/wine-e2e/run.XXXXXX")
 # Before any trap: the clean-up stops the server of $WINEPREFIX, which must be
 # the run's own and never one the caller's environment names.
-wine_environment "$arch" "$work"
-kivo_pid=""
-cleanup() {
-  local status=$?
-  if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then
-    kill "$kivo_pid" 2>/dev/null || true
-  fi
-  wine_stop_server
-  if [ $status -ne 0 ] && [ -n "${KIVO_E2E_KEEP:-}" ]; then
-    echo "kept $work (prefix and traces) for a closer look"
-  else
-    rm -rf "$work"
-    rmdir "$root/build/wine-e2e" 2>/dev/null || true
-  fi
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+wine_run_folder "$exe" wine-e2e/run.XXXXXX "$root/build"
+wine_end_run_on_exit "${KIVO_E2E_KEEP:-}"
 
 started=$SECONDS
-wine_restore_prefix "$prefix_cache"
+wine_restore_prefix "$prefix_tar"
 echo "prefix ready after $((SECONDS - started)) s"
 # One server for the whole test: each start of the exe and each registry query
 # then finds it running, and a query sees what the exe wrote without a flush.
@@ -97,34 +72,12 @@ start_kivo() {
   kivo_pid=$!
 }
 
-# Fails with $1 and the exit code when the exe has ended.
-fail_if_ended() {
-  local status=0
-  kill -0 "$kivo_pid" 2>/dev/null && return 0
-  wait "$kivo_pid" || status=$?
-  kivo_pid=""
-  fail "kivo.exe ended with exit code $status $1"
-}
-
-
-
+kivo_name=kivo.exe close_wait_s=15
+# shellcheck source=tests/e2e/process.sh
+source "$here/process.sh"
 
 # shellcheck source=tests/e2e/wine_ui.sh
 source "$here/wine_ui.sh"
-
-# Waits for the exe to end and checks its exit code.
-expect_exit() {
-  local want=$1 i status
-  for i in $(seq 150); do
-    kill -0 "$kivo_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$kivo_pid" 2>/dev/null && fail "kivo.exe still running 15 s after Quit"
-  status=0
-  wait "$kivo_pid" || status=$?
-  kivo_pid=""
-  [ "$status" -eq "$want" ] || fail "kivo.exe exited with $status, expected $want"
-}
 
 # Loads the values under the key into reg_values (name -> "TYPE data").
 declare -A reg_values

@@ -94,3 +94,53 @@ wine_restore_prefix() {
     tar -C "$(dirname "$WINEPREFIX")" -xf "$cache"
   fi
 }
+
+# Makes a folder of the run's own for the exe $1 from the mktemp template $2
+# under the build folder $3, as work, and sets up wine_environment in it;
+# sets arch to the exe's and prefix_tar to the prefix tar for it in $3. Under
+# the build folder rather than in /tmp: a win64 prefix is over 1 GB, too much
+# for a /tmp in memory.
+wine_run_folder() {
+  local suffix=""
+  arch=$(wine_arch_of "$1")
+  [ "$arch" = win32 ] || suffix="-$arch"
+  # shellcheck disable=SC2034 # for the caller
+  prefix_tar=$3/wine-prefix$suffix.tar
+  mkdir -p "$(dirname "$3/$2")"
+  work=$(mktemp -d "$3/$2")
+  wine_environment "$arch" "$work"
+}
+
+# Has whatever ends the script end the run too (wine_end_run), keeping the
+# folder of a failed run when $1 is not empty; the exit code stays the
+# script's. The run's exe is to be $kivo_pid.
+wine_end_run_on_exit() {
+  keep_failed_run=${1:-}
+  kivo_pid=""
+  trap wine_exit_run EXIT
+  trap 'exit 130' INT TERM
+}
+# shellcheck disable=SC2317 # run by the trap
+wine_exit_run() {
+  local status=$? keep=""
+  [ $status -eq 0 ] || keep=$keep_failed_run
+  wine_end_run "$keep"
+  exit "$status"
+}
+
+# The clean-up of a run in a folder from wine_run_folder: ends the exe
+# $kivo_pid when it still runs and the prefix's server, then removes the
+# folder and its parent when that is left empty, or, when $1 is not empty,
+# keeps it for a closer look.
+wine_end_run() {
+  if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then
+    kill "$kivo_pid" 2>/dev/null || true
+  fi
+  wine_stop_server
+  if [ -n "${1:-}" ]; then
+    echo "kept $work (prefix and traces) for a closer look"
+  else
+    rm -rf "$work"
+    rmdir "$(dirname "$work")" 2>/dev/null || true
+  fi
+}

@@ -4,7 +4,7 @@
 # asked, while the X server's count of what it holds, its open files and its
 # memory are read from outside. Nothing may grow: after a warm-up, every X
 # resource count and the number of open files must stay exactly as they were,
-# and the resident set may not grow by more than RSS_SLACK_KB.
+# and the resident set may not grow by more than memory_slack_kb.
 #
 # Run it on a display of its own: tests/with_xvfb.sh tests/soak/linux_soak.sh
 # Usage: linux_soak.sh [--full] [--refreshes N] [--toggles N] [--fonts N]
@@ -16,34 +16,33 @@ exec </dev/null
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 
+# shellcheck source=tests/soak/soak_phases.sh
+source "$here/soak_phases.sh"
+
 refreshes=1500 toggles=20 fonts=20
 probe=$root/build/linux/tests/soak/kivo_x_resources
 exe=$root/build/linux/kivo
-while [ $# -gt 0 ]; do
+soak_argument() {
   case $1 in
-    --full) refreshes=100000 toggles=1000 fonts=1000 ;;
-    --refreshes) refreshes=$2; shift ;;
-    --toggles) toggles=$2; shift ;;
-    --fonts) fonts=$2; shift ;;
-    --probe) probe=$2; shift ;;
+    --probe) probe=$2 arguments_taken=2 ;;
     -*) echo "unknown option $1" >&2; exit 2 ;;
     *) exe=$1 ;;
   esac
-  shift
-done
+}
+soak_options "$@"
 
 # Warm-up to end: what glibc's allocator keeps back after a burst (a trimmed
 # top chunk stays below 128 KiB by default) plus a page-rounding margin.
 # Anything that leaks per refresh, toggle or font (at least one X or heap
 # object each time) passes this within the reduced run already: 3000 leaked
 # 128-byte blocks alone are 375 KiB.
-RSS_SLACK_KB=256
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-step() { echo "--- $*"; }
+memory_slack_kb=256
+memory_field=rss_kb memory_unit_kb=1 memory_name=VmRSS
+flat_counts=(windows pixmaps gcs fonts glyphsets pictures other fds)
+table_columns=(win:windows:4 pix:pixmaps:4 gc:gcs:4 font:fonts:4 glyph:glyphsets:5 pict:pictures:4
+  other:other:5 fds:fds:4 rss_kb:rss_kb:8 anon_kb:anon_kb:8 pss_kb:pss_kb:8 pixmap_b:pixmap_bytes:10)
+soak_title="" soak_name="Linux soak"
+growth_rule="the strip grew (X resources and open files must equal the warm-up's, VmRSS within $memory_slack_kb KiB)"
 
 for tool in xdotool xwininfo import; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (run scripts/install-deps.sh as root)"
@@ -67,6 +66,10 @@ trap 'exit 130' INT TERM
 source "$root/tests/e2e/screen.sh"
 # shellcheck source=tests/e2e/linux_ui.sh
 source "$root/tests/e2e/linux_ui.sh"
+kivo_name=kivo close_wait_s=10
+# shellcheck source=tests/e2e/process.sh
+source "$root/tests/e2e/process.sh"
+kivo_output() { echo ": $(cat "$work/kivo.log")"; }
 
 # A private store in a private home: refresh $1 ms, view $2.
 start_kivo() {
@@ -82,103 +85,25 @@ start_kivo() {
   kivo_pid=$!
 }
 
-fail_if_ended() {
-  local status=0
-  kill -0 "$kivo_pid" 2>/dev/null && return 0
-  wait "$kivo_pid" || status=$?
-  kivo_pid=""
-  fail "kivo ended with exit code $status $1: $(cat "$work/kivo.log")"
-}
-
-expect_exit_0() {
-  local status=0
-  for _ in $(seq 100); do
-    kill -0 "$kivo_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$kivo_pid" 2>/dev/null && fail "kivo still running 10 s after it was asked to close"
-  wait "$kivo_pid" || status=$?
-  kivo_pid=""
-  [ "$status" -eq 0 ] || fail "kivo exited with $status, expected 0: $(cat "$work/kivo.log")"
-}
-
-read_syscalls() { awk '/^syscr:/ {print $2}' "/proc/$kivo_pid/io"; }
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
-# The program has no counter of its refreshes, and gets none for this: each
-# refresh reads the same /proc and /sys files with the same number of read
-# calls, and an idle strip reads nothing else, so the read calls the kernel
-# counts for the process (/proc/PID/io syscr) divided by the reads of one
-# refresh give the refreshes. The reads of one refresh are measured per view
-# in a run at a period slow enough for every tick to come on time (50 ms;
-# the timer keeps its cadence), as reads over elapsed periods. The timer
-# never fires faster than every 10 ms, as on Windows, so the soak's 1 ms
-# period gives at most 100 refreshes a second.
-CALIBRATION_PERIOD_MS=50
-# Sets reads_per_refresh for view $1, in hundredths of a read call.
-calibrate() {
-  local view=$1 before after started elapsed
-  start_kivo $CALIBRATION_PERIOD_MS "$view"
+wait_until_started() {
   wait_for_strip 10
-  sleep 1
-  before=$(read_syscalls) started=$(now_ms)
-  sleep 3
-  after=$(read_syscalls) elapsed=$(($(now_ms) - started))
-  kill -TERM "$kivo_pid"
-  expect_exit_0
-  reads_per_refresh=$(((after - before) * 100 * CALIBRATION_PERIOD_MS / elapsed))
-  # A refresh makes a whole number of read calls; the window's edges cut a
-  # tick more or less into the measure, which rounding takes out.
-  [ "$reads_per_refresh" -lt 50 ] || reads_per_refresh=$(((reads_per_refresh + 50) / 100 * 100))
+  exe_pid=$kivo_pid
 }
 
-# --- what is measured ------------------------------------------------------------
+end_calibration_run() {
+  kill -TERM "$kivo_pid"
+  expect_exit 0
+}
 
-declare -a rows=()
-warm=""
-# One row: label, refreshes so far, the X resources, open files, VmRSS,
-# RssAnon and PSS in KiB.
-measure() {
-  local label=$1 x fds rss anon pss
+# The X resources, open files, VmRSS, RssAnon and PSS in KiB.
+read_counts() {
+  local x fds rss anon pss
   x=$("$probe" Kivo) || fail "the X resource probe found no client for the strip"
   fds=$(find "/proc/$kivo_pid/fd" -mindepth 1 -maxdepth 1 | wc -l)
   rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$kivo_pid/status")
   anon=$(awk '/^RssAnon:/ {print $2}' "/proc/$kivo_pid/status")
   pss=$(awk '/^Pss:/ {print $2}' "/proc/$kivo_pid/smaps_rollup")
-  local row
-  row="$label refreshes=$refreshes_done $x fds=$fds rss_kb=$rss anon_kb=$anon pss_kb=$pss"
-  rows+=("$row")
-  [ "$label" = warm-up ] && warm=$row
-  print_row "$row"
-}
-
-field() { sed -n "s/.* $2=\([0-9]*\).*/\1/p" <<<"$1"; }
-
-table_header() {
-  printf '%-10s %9s %4s %4s %4s %4s %5s %4s %5s %4s %8s %8s %8s %10s\n' phase refreshes win pix gc font glyph pict other fds rss_kb anon_kb pss_kb pixmap_b
-}
-print_row() {
-  local r=$1
-  printf '%-10s %9s %4s %4s %4s %4s %5s %4s %5s %4s %8s %8s %8s %10s\n' "${r%% *}" \
-    "$(field "$r" refreshes)" "$(field "$r" windows)" "$(field "$r" pixmaps)" "$(field "$r" gcs)" \
-    "$(field "$r" fonts)" "$(field "$r" glyphsets)" "$(field "$r" pictures)" "$(field "$r" other)" \
-    "$(field "$r" fds)" "$(field "$r" rss_kb)" "$(field "$r" anon_kb)" "$(field "$r" pss_kb)" \
-    "$(field "$r" pixmap_bytes)"
-}
-
-growth=()
-# Compares the last row with the warm-up one.
-check_flat() {
-  local r=${rows[-1]} name grown
-  for name in windows pixmaps gcs fonts glyphsets pictures other fds; do
-    if [ "$(field "$r" $name)" != "$(field "$warm" $name)" ]; then
-      growth+=("${r%% *}: $name $(field "$warm" $name) -> $(field "$r" $name)")
-    fi
-  done
-  grown=$(($(field "$r" rss_kb) - $(field "$warm" rss_kb)))
-  if [ "$grown" -gt $RSS_SLACK_KB ]; then
-    growth+=("${r%% *}: VmRSS grew by $grown KiB (slack $RSS_SLACK_KB KiB)")
-  fi
+  echo "$x fds=$fds rss_kb=$rss anon_kb=$anon pss_kb=$pss"
 }
 
 # --- driving the strip -------------------------------------------------------------
@@ -260,93 +185,23 @@ choose_font() {
   fail "choosing a font left the strip at $before"
 }
 
-# Lets the strip refresh until the read calls since this call make $1
-# refreshes at $2 hundredths of a read per refresh; adds them to
-# refreshes_done. A tick takes at least 10 ms, so twice that plus a minute
-# is more than a working strip needs.
-refreshes_done=0
-run_refreshes() {
-  local want=$1 per=$2 start now done=0 limit
-  start=$(read_syscalls)
-  limit=$((SECONDS + want / 50 + 60))
-  while [ "$done" -lt "$want" ]; do
-    fail_if_ended "while refreshing"
-    [ "$SECONDS" -lt "$limit" ] || fail "only $done of $want refreshes within $((want / 50 + 60)) s"
-    sleep 0.5
-    now=$(read_syscalls)
-    done=$(((now - start) * 100 / per))
-  done
-  refreshes_done=$((refreshes_done + done))
+quit_kivo() {
+  menu $QUIT
+  expect_exit 0
+}
+
+# FLTK draws text through one XftDraw of its own, moved to whichever window
+# or buffer it drew text into last; its picture holds on to that buffer (the
+# chooser's double buffer, 607 KiB) until the next. Every other phase ended
+# with Setup as that last one, so the fonts phase does too: a cancelled Setup.
+after_fonts() {
+  menu_x=$((menu_x == 600 ? 620 : 600))
+  open_setup "$menu_x" 5 "$border"
+  xdotool key Escape
+  wait_for_window_gone "Kivo Setup"
 }
 
 # --- the run -----------------------------------------------------------------------
 
 started=$SECONDS
-step "reads per refresh, at a $CALIBRATION_PERIOD_MS ms period"
-calibrate 0
-per_text=$reads_per_refresh
-calibrate 1
-per_bars=$reads_per_refresh
-if [ "$per_text" -le 0 ] || [ "$per_bars" -le 0 ]; then
-  fail "no reads per refresh measured ($per_text, $per_bars)"
-fi
-echo "text view: $((per_text / 100)).$(printf %02d $((per_text % 100))) reads per refresh;" \
-  "bar view: $((per_bars / 100)).$(printf %02d $((per_bars % 100)))"
-
-step "soak: refresh 1 ms; $refreshes refreshes per view, $toggles frame toggles, $fonts font choices"
-start_kivo 1 0
-wait_for_strip 10
-wait_for_view 0
-table_header
-measure start
-
-# Everything once before the baseline: the first dialog, menu, font and view
-# of a run load code and fill caches that stay for the life of the process.
-run_refreshes 200 "$per_text"
-toggle_frame
-toggle_frame
-choose_font
-choose_font
-switch_view 1
-switch_view 0
-run_refreshes 200 "$per_text"
-measure warm-up
-
-run_refreshes "$refreshes" "$per_text"
-measure text
-check_flat
-
-switch_view 1
-run_refreshes "$refreshes" "$per_bars"
-measure bars
-check_flat
-
-switch_view 0
-for _ in $(seq "$toggles"); do toggle_frame; done
-measure toggles
-check_flat
-
-for _ in $(seq "$fonts"); do choose_font; done
-# FLTK draws text through one XftDraw of its own, moved to whichever window
-# or buffer it drew text into last; its picture holds on to that buffer (the
-# chooser's double buffer, 607 KiB) until the next. Every other phase ended
-# with Setup as that last one, so this one does too: a cancelled Setup.
-menu_x=$((menu_x == 600 ? 620 : 600))
-open_setup "$menu_x" 5 "$border"
-xdotool key Escape
-wait_for_window_gone "Kivo Setup"
-measure fonts
-check_flat
-
-menu $QUIT
-expect_exit_0
-
-echo
-echo "Linux soak, $((SECONDS - started)) s: about $refreshes_done refreshes, $toggles frame toggles, $fonts font choices"
-table_header
-for row in "${rows[@]}"; do print_row "$row"; done
-if [ ${#growth[@]} -gt 0 ]; then
-  printf 'grew: %s\n' "${growth[@]}" >&2
-  fail "the strip grew (X resources and open files must equal the warm-up's, VmRSS within $RSS_SLACK_KB KiB)"
-fi
-echo "PASS: flat"
+soak_run

@@ -4,7 +4,7 @@
 # as long as asked, while kivo_process_probe.exe reads its live GDI objects
 # and memory from outside. Nothing may grow: after a warm-up, the GDI object
 # count must stay exactly as it was and the private bytes may not grow by
-# more than PRIVATE_SLACK_KB. (The open files of the Wine process say nothing
+# more than memory_slack_kb. (The open files of the Wine process say nothing
 # about the exe: Wine opens and keeps files of its own.)
 #
 # Run it on a display of its own: tests/with_xvfb.sh tests/soak/windows_soak.sh i686
@@ -23,17 +23,15 @@ case $preset in
   i686 | x64) shift ;;
   *) echo "usage: windows_soak.sh <i686|x64> [--full] [--refreshes N] [--toggles N] [--fonts N]" >&2; exit 2 ;;
 esac
+# shellcheck source=tests/soak/soak_phases.sh
+source "$here/soak_phases.sh"
+
 refreshes=1000 toggles=20 fonts=20
-while [ $# -gt 0 ]; do
-  case $1 in
-    --full) refreshes=100000 toggles=1000 fonts=1000 ;;
-    --refreshes) refreshes=$2; shift ;;
-    --toggles) toggles=$2; shift ;;
-    --fonts) fonts=$2; shift ;;
-    *) echo "unknown option $1" >&2; exit 2 ;;
-  esac
-  shift
-done
+soak_argument() {
+  echo "unknown option $1" >&2
+  exit 2
+}
+soak_options "$@"
 build=$root/build/windows-$preset
 exe=$build/kivo.exe
 double=$build/tests/e2e/pdh_double/pdh.dll
@@ -44,13 +42,10 @@ probe=$build/tests/soak/process_probe/kivo_process_probe.exe
 # block from the system: a few pages of slack for an allocation that lands
 # past the last page touched, far below what one leaked object per refresh
 # (2000 refreshes in the short run) would take.
-PRIVATE_SLACK_KB=256
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-step() { echo "--- $*"; }
+memory_slack_kb=256
+memory_field=private_bytes memory_unit_kb=1024 memory_name="private bytes"
+flat_counts=(gdi_objects)
+table_columns=(gdi_objects:gdi_objects:11 private_bytes:private_bytes:16 working_set:working_set:14)
 
 for tool in wine wineserver xdotool xwininfo import flock; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (run scripts/install-deps.sh as root)"
@@ -66,28 +61,18 @@ source "$root/tests/e2e/wine_prefix.sh"
 source "$root/tests/e2e/screen.sh"
 # shellcheck source=tests/e2e/wine_ui.sh
 source "$root/tests/e2e/wine_ui.sh"
+kivo_name=kivo.exe close_wait_s=15
+# shellcheck source=tests/e2e/process.sh
+source "$root/tests/e2e/process.sh"
 
-arch=$(wine_arch_of "$exe")
-suffix=""
-[ "$arch" = win32 ] || suffix="-$arch"
-mkdir -p "$root/build/wine-e2e"
-work=$(mktemp -d "$root/build/wine-e2e/soak.XXXXXX")
 # Before any trap: the clean-up stops the server of $WINEPREFIX, the run's own.
-wine_environment "$arch" "$work"
-kivo_pid=""
-cleanup() {
-  local status=$?
-  if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then kill "$kivo_pid" 2>/dev/null || true; fi
-  wine_stop_server
-  rm -rf "$work"
-  rmdir "$root/build/wine-e2e" 2>/dev/null || true
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+wine_run_folder "$exe" wine-e2e/soak.XXXXXX "$root/build"
+soak_title="kivo.exe ($arch) under Wine: " soak_name="kivo.exe ($arch) soak"
+growth_rule="kivo.exe grew (GDI objects must equal the warm-up's, private bytes within $memory_slack_kb KiB)"
+wine_end_run_on_exit ""
 
 started=$SECONDS
-wine_restore_prefix "$root/build/wine-prefix$suffix.tar"
+wine_restore_prefix "$prefix_tar"
 # One server for the whole run: registry writes are seen at once.
 wineserver -p
 key='HKCU\Software\Falvane\Kivo\2.0'
@@ -104,35 +89,6 @@ start_kivo() {
   kivo_pid=$!
 }
 
-fail_if_ended() {
-  local status=0
-  kill -0 "$kivo_pid" 2>/dev/null && return 0
-  wait "$kivo_pid" || status=$?
-  kivo_pid=""
-  fail "kivo.exe ended with exit code $status $1"
-}
-
-expect_exit_0() {
-  local status=0
-  for _ in $(seq 150); do
-    kill -0 "$kivo_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$kivo_pid" 2>/dev/null && fail "kivo.exe still running 15 s after it was asked to close"
-  wait "$kivo_pid" || status=$?
-  kivo_pid=""
-  [ "$status" -eq 0 ] || fail "kivo.exe exited with $status, expected 0"
-}
-
-# As in the Linux soak: the exe counts nothing for this, so its refreshes are
-# the read calls the kernel counts for its Wine process (/proc/PID/io syscr;
-# `wine` ends in an exec of the exe's process) over the read calls of one
-# refresh, measured per view at a 50 ms period. Under Wine those are the
-# /proc reads behind GlobalMemoryStatusEx and the replies of the Wine server,
-# a whole number per refresh. Windows, and Wine, never fire a timer faster
-# than every 10 ms.
-CALIBRATION_PERIOD_MS=50
-read_syscalls() { awk '/^syscr:/ {print $2}' "/proc/$exe_pid/io"; }
 # The Linux process of the exe: for a 32-bit exe `wine` ends in an exec of
 # it, so it is $kivo_pid, but in a 64-bit prefix $kivo_pid becomes
 # "start.exe /exec", which runs the exe as a process of its own.
@@ -151,52 +107,18 @@ find_exe_pid() {
   done
   fail "no Linux process runs kivo.exe in $WINEPREFIX"
 }
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-calibrate() {
-  local view=$1 before after begun elapsed
-  start_kivo $CALIBRATION_PERIOD_MS "$view"
+wait_until_started() {
   wait_for_strip 30
   find_exe_pid
-  sleep 1
-  before=$(read_syscalls) begun=$(now_ms)
-  sleep 3
-  after=$(read_syscalls) elapsed=$(($(now_ms) - begun))
-  quit_kivo
-  reads_per_refresh=$(((after - before) * 100 * CALIBRATION_PERIOD_MS / elapsed))
-  [ "$reads_per_refresh" -lt 50 ] || reads_per_refresh=$(((reads_per_refresh + 50) / 100 * 100))
 }
+end_calibration_run() { quit_kivo; }
 
-# --- what is measured ------------------------------------------------------------
-
-declare -a rows=()
-warm=""
-measure() {
-  local label=$1 line row
+# Its live GDI objects, private bytes and working set.
+read_counts() {
+  local line
   line=$(wine "$probe" 2>&1 | tr -d '\r') || fail "the process probe failed: $line"
   [[ $line == gdi_objects=* ]] || fail "the process probe said: $line"
-  row="$label refreshes=$refreshes_done $line"
-  rows+=("$row")
-  [ "$label" = warm-up ] && warm=$row
-  print_row "$row"
-}
-
-field() { sed -n "s/.* $2=\([0-9]*\).*/\1/p" <<<"$1"; }
-table_header() { printf '%-10s %9s %11s %16s %14s\n' phase refreshes gdi_objects private_bytes working_set; }
-print_row() {
-  printf '%-10s %9s %11s %16s %14s\n' "${1%% *}" "$(field "$1" refreshes)" "$(field "$1" gdi_objects)" \
-    "$(field "$1" private_bytes)" "$(field "$1" working_set)"
-}
-
-growth=()
-check_flat() {
-  local r=${rows[-1]} grown
-  if [ "$(field "$r" gdi_objects)" != "$(field "$warm" gdi_objects)" ]; then
-    growth+=("${r%% *}: GDI objects $(field "$warm" gdi_objects) -> $(field "$r" gdi_objects)")
-  fi
-  grown=$((($(field "$r" private_bytes) - $(field "$warm" private_bytes)) / 1024))
-  if [ "$grown" -gt $PRIVATE_SLACK_KB ]; then
-    growth+=("${r%% *}: private bytes grew by $grown KiB (slack $PRIVATE_SLACK_KB KiB)")
-  fi
+  echo "$line"
 }
 
 # --- driving the strip -------------------------------------------------------------
@@ -214,7 +136,7 @@ next_menu() {
 quit_kivo() {
   next_menu
   choose_menu_item "$strip" $QUIT
-  expect_exit_0
+  expect_exit 0
 }
 
 # Waits until the strip shows view $1: 0 the line of text, 1 the bars. Within
@@ -330,80 +252,8 @@ choose_font() {
   font_size=$([ "$font_size" = 11 ] && echo 8 || echo 11)
 }
 
-refreshes_done=0
-run_refreshes() {
-  local want=$1 per=$2 start now done=0 limit
-  start=$(read_syscalls)
-  limit=$((SECONDS + want / 50 + 60))
-  while [ "$done" -lt "$want" ]; do
-    fail_if_ended "while refreshing"
-    [ "$SECONDS" -lt "$limit" ] || fail "only $done of $want refreshes within $((want / 50 + 60)) s"
-    sleep 0.5
-    now=$(read_syscalls)
-    done=$(((now - start) * 100 / per))
-  done
-  refreshes_done=$((refreshes_done + done))
-}
+after_fonts() { :; }
 
 # --- the run -----------------------------------------------------------------------
 
-step "kivo.exe ($arch) under Wine: reads per refresh, at a $CALIBRATION_PERIOD_MS ms period"
-calibrate 0
-per_text=$reads_per_refresh
-calibrate 1
-per_bars=$reads_per_refresh
-if [ "$per_text" -le 0 ] || [ "$per_bars" -le 0 ]; then
-  fail "no reads per refresh measured ($per_text, $per_bars)"
-fi
-echo "text view: $((per_text / 100)).$(printf %02d $((per_text % 100))) reads per refresh;" \
-  "bar view: $((per_bars / 100)).$(printf %02d $((per_bars % 100)))"
-
-step "soak: refresh 1 ms; $refreshes refreshes per view, $toggles frame toggles, $fonts font choices"
-start_kivo 1 0
-wait_for_strip 30
-find_exe_pid
-wait_for_view 0
-table_header
-measure start
-
-# Everything once before the baseline: Wine's first dialog, menu and font of
-# a run allocate objects that stay for the life of the process.
-run_refreshes 200 "$per_text"
-toggle_frame
-toggle_frame
-choose_font
-choose_font
-switch_view 1
-switch_view 0
-run_refreshes 200 "$per_text"
-measure warm-up
-
-run_refreshes "$refreshes" "$per_text"
-measure text
-check_flat
-
-switch_view 1
-run_refreshes "$refreshes" "$per_bars"
-measure bars
-check_flat
-
-switch_view 0
-for _ in $(seq "$toggles"); do toggle_frame; done
-measure toggles
-check_flat
-
-for _ in $(seq "$fonts"); do choose_font; done
-measure fonts
-check_flat
-
-quit_kivo
-
-echo
-echo "kivo.exe ($arch) soak, $((SECONDS - started)) s: about $refreshes_done refreshes, $toggles frame toggles, $fonts font choices"
-table_header
-for row in "${rows[@]}"; do print_row "$row"; done
-if [ ${#growth[@]} -gt 0 ]; then
-  printf 'grew: %s\n' "${growth[@]}" >&2
-  fail "kivo.exe grew (GDI objects must equal the warm-up's, private bytes within $PRIVATE_SLACK_KB KiB)"
-fi
-echo "PASS: flat"
+soak_run
