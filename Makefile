@@ -1,6 +1,7 @@
 # The two set-up commands are `make run` and `make test`; see README.md.
 PRESETS := linux linux-asan windows-i686 windows-x64
 FUZZ_SECONDS ?= 180
+FUZZ_TEST_SECONDS ?= 30
 # Refreshes of the strip's long run in make bench, at 10 ms each.
 SOAK_REFRESHES ?= 30000
 
@@ -33,9 +34,17 @@ windows-run: deps
 	cmake --build --preset windows-i686
 	scripts/windows-run.sh
 
+# The fuzz preset is built and its fuzzer run briefly here too, so `make fuzz`
+# cannot stop building unnoticed. New inputs go to a scratch folder: the kept
+# corpus only changes through `make fuzz`.
 test: build
 	ctest --preset linux
 	ctest --preset linux-asan
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	rm -rf build/fuzz/test-inputs && mkdir -p build/fuzz/test-inputs
+	build/fuzz/tests/fuzz/kivo_store_fuzz -max_total_time=$(FUZZ_TEST_SECONDS) \
+	  build/fuzz/test-inputs tests/fuzz/corpus
 
 # The long soak of the real programs: 100000 refreshes per view, 1000 frame
 # toggles and 1000 font choices each for the Linux strip and both Windows exes

@@ -12,6 +12,9 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 binutils
   # The resource generator and the check of the exes' resources.
   python3
+  # make test builds the fuzz preset with clang and runs its fuzzer briefly;
+  # make format runs clang-format.
+  clang libclang-rt-14-dev clang-format
   # The Linux strip: FLTK with Xlib, Xft and fontconfig underneath; Liberation
   # Mono is the face that "Courier New" resolves to.
   libfltk1.3-dev libx11-dev libxft-dev libfontconfig-dev fonts-liberation

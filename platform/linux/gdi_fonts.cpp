@@ -113,7 +113,7 @@ XftFont* faceForCell(const LOGFONTA& font, LONG wanted, XftFont* first) {
 XftFont* openFace(const LOGFONTA& font) {
   const LONG height = font.lfHeight < -LARGEST_HEIGHT || font.lfHeight > LARGEST_HEIGHT
                           ? LARGEST_HEIGHT
-                          : std::labs(font.lfHeight);
+                          : std::abs(font.lfHeight);
   const double em = height == 0 ? DEFAULT_PIXELS : static_cast<double>(height);
   XftFont* face = openAt(font, em);
   if (!face || font.lfHeight <= 0 || cellOf(face) <= 0) return face;
