@@ -55,6 +55,19 @@ class Version:
 
 
 @dataclass
+class Manifest:
+    id: int
+    name: str = ""  # of the program's own assembly identity
+    version: str = ""  # four dotted numbers
+    description: str = ""
+    supported_os: list = field(default_factory=list)  # (GUID in braces, which Windows)
+    dependency: tuple = ()  # (assembly name, version, public key token)
+    execution_level: str = ""
+    dpi_aware: str = ""
+    gdi_scaling: str = ""
+
+
+@dataclass
 class IconImage:
     size: int
     rows: list  # size strings of size characters
@@ -93,6 +106,7 @@ class Tables:
     icon: Icon = None
     dialogs: list = field(default_factory=list)
     version: Version = None
+    manifest: Manifest = None
     sources: list = field(default_factory=list)  # every file read
 
     def dialog(self, dialog_id):
@@ -298,12 +312,14 @@ def read_tables(path, ids_path=None):
         keyword = reader.word("keyword")
         if keyword == "end":
             if current is None:
-                reader.fail("end without a dialog or version")
+                reader.fail("end without a dialog, version or manifest")
             current = None
         elif isinstance(current, Dialog):
             _dialog_statement(reader, keyword, current, ids, tables.texts)
         elif isinstance(current, Version):
             _version_statement(reader, keyword, current, tables.texts)
+        elif isinstance(current, Manifest):
+            _manifest_statement(reader, keyword, current)
         elif keyword == "language":
             tables.language = reader.number("language", 1, 0xFFFF)
         elif keyword == "text":
@@ -322,19 +338,27 @@ def read_tables(path, ids_path=None):
         elif keyword == "version":
             current = Version(reader.number("version resource id", 1, 0xFFFF))
             tables.version = current
+        elif keyword == "manifest":
+            current = Manifest(reader.number("manifest resource id", 1, 0xFFFF))
+            tables.manifest = current
         else:
             reader.fail(f"unknown keyword {keyword!r}")
         reader.end()
     if current is not None:
-        raise TableError(f"{path}: the last dialog or version has no end")
+        raise TableError(f"{path}: the last dialog, version or manifest has no end")
     for dialog in tables.dialogs:
         if not dialog.font_face or not dialog.controls:
             raise TableError(f"{path}: dialog {dialog.name} needs a font and controls")
         for control in dialog.controls:
             if control.icon and (tables.icon is None or control.icon != tables.icon.id):
                 raise TableError(f"{path}: dialog {dialog.name} shows an icon not defined here")
-    if not tables.language or tables.icon is None or tables.version is None:
-        raise TableError(f"{path}: language, icon and version are all needed")
+    if not tables.language or None in (tables.icon, tables.version, tables.manifest):
+        raise TableError(f"{path}: language, icon, version and manifest are all needed")
+    manifest = tables.manifest
+    if not (manifest.name and manifest.supported_os and manifest.dependency and
+            manifest.execution_level and manifest.dpi_aware and manifest.gdi_scaling):
+        raise TableError(f"{path}: the manifest needs identity, supportedos, dependency, "
+                         "executionlevel, dpiaware and gdiscaling")
     return tables
 
 
@@ -385,3 +409,51 @@ def _version_statement(reader, keyword, version, texts):
                                reader.number("code page", 0, 0xFFFF))
     else:
         reader.fail(f"unknown version keyword {keyword!r}")
+
+
+_ASSEMBLY_VERSION = re.compile(r"\d{1,5}(\.\d{1,5}){3}")
+_GUID = re.compile(r"\{[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\}")
+
+
+def _assembly_version(reader):
+    value = reader.word("assembly version")
+    if not _ASSEMBLY_VERSION.fullmatch(value):
+        reader.fail(f"assembly version {value!r} is not four dotted numbers")
+    return value
+
+
+def _choice(reader, what, choices):
+    value = reader.word(what)
+    if value not in choices:
+        reader.fail(f"{what} {value!r} is none of {', '.join(choices)}")
+    return value
+
+
+def _manifest_statement(reader, keyword, manifest):
+    if keyword == "identity":
+        manifest.name = reader.quoted("assembly name")
+        manifest.version = _assembly_version(reader)
+    elif keyword == "description":
+        manifest.description = reader.quoted("description")
+    elif keyword == "supportedos":
+        guid = reader.word("operating system id")
+        if not _GUID.fullmatch(guid):
+            reader.fail(f"{guid!r} is not a lower-case GUID in braces")
+        manifest.supported_os.append((guid, reader.quoted("operating system name")))
+    elif keyword == "dependency":
+        name = reader.quoted("assembly name")
+        version = _assembly_version(reader)
+        token = reader.word("public key token")
+        if not re.fullmatch(r"[0-9a-f]{16}", token):
+            reader.fail(f"public key token {token!r} is not 16 hexadecimal digits")
+        manifest.dependency = (name, version, token)
+    elif keyword == "executionlevel":
+        manifest.execution_level = _choice(reader, "execution level",
+                                           ("asInvoker", "highestAvailable",
+                                            "requireAdministrator"))
+    elif keyword == "dpiaware":
+        manifest.dpi_aware = _choice(reader, "dpiaware", ("false", "true", "true/pm"))
+    elif keyword == "gdiscaling":
+        manifest.gdi_scaling = _choice(reader, "gdiscaling", ("false", "true"))
+    else:
+        reader.fail(f"unknown manifest keyword {keyword!r}")

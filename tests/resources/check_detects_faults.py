@@ -5,8 +5,9 @@ Usage: check_detects_faults.py TABLES EXE
 
 Each case changes a copy of a built exe in one place, the way a slip in a
 table or a resource compiler would (a style bit, a blank, a language, an
-icon size or pixel, a font size, a version string or number), and expects
-the check to report exactly that. The unchanged exe must pass.
+icon size or pixel, a font size, a version string or number, a manifest
+setting), and expects the check to report exactly that. The unchanged exe
+must pass.
 """
 
 import struct
@@ -98,6 +99,24 @@ def main(argv):
         ("the file description misspelt",
          within(pe.RT_VERSION, tables.version.id, utf16("monitor\0"), utf16("monitur\0")),
          "version resource 1: strings"),
+        ("a digit of the Windows 7 id changed",
+         within(checker.RT_MANIFEST, 1, b"{35138b9a-5d96", b"{35138b9a-5d97"),
+         "manifest 1: supported systems"),
+        ("common controls of version 5",
+         within(checker.RT_MANIFEST, 1, b'version="6.0.0.0"', b'version="5.0.0.0"'),
+         "manifest 1: dependency"),
+        ("elevation asked for",
+         within(checker.RT_MANIFEST, 1, b'"asInvoker"', b'"elevated!"'),
+         "manifest 1: execution level ('elevated!', 'false')"),
+        ("GDI scaling in a namespace Windows does not read",
+         within(checker.RT_MANIFEST, 1, b"SMI/2017/", b"SMI/2016/"),
+         "manifest 1: gdiScaling None"),
+        ("DPI awareness declared",
+         within(checker.RT_MANIFEST, 1, b">false</dpiAware>", b">true </dpiAware>"),
+         "manifest 1: dpiAware 'true'"),
+        ("a manifest that is not well-formed",
+         within(checker.RT_MANIFEST, 1, b"</windowsSettings>", b"</windowsSettingz>"),
+         "manifest 1: not well-formed XML"),
         ("file version 1.0.0.2",
          within(pe.RT_VERSION, tables.version.id, struct.pack("<4I", 0x10000, 1, 0x10000, 1),
                 struct.pack("<4I", 0x10000, 2, 0x10000, 1)),

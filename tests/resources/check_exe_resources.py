@@ -11,6 +11,7 @@ this checks what windres and the linker made of it.
 """
 
 import sys
+import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -22,6 +23,15 @@ import pe_resources as pe  # noqa: E402
 import resource_tables  # noqa: E402
 
 VFT_APP = 1
+RT_MANIFEST = 24
+
+# Windows reads each manifest setting only in its own namespace; in any other
+# the setting is silently ignored, so the check looks for these exact names.
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+SETTINGS_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+SETTINGS_2017 = "{http://schemas.microsoft.com/SMI/2017/WindowsSettings}"
 
 
 def icon_image_bytes(size):
@@ -52,6 +62,7 @@ def check(data, tables):
         _check_icon(tables, lookup, problems)
         _check_dialogs(tables, entries, lookup, problems)
         _check_version(tables, lookup, problems)
+        _check_manifest(tables, lookup, problems)
     except pe.PeError as error:
         problems.append(f"malformed resource: {error}")
     return problems
@@ -158,6 +169,63 @@ def _check_version(tables, lookup, problems):
             problems.append(f"{what}: {name} {got!r}, expected {want!r}")
 
 
+def manifest_settings(xml):
+    """What a manifest declares, by the names Windows looks for; None where absent."""
+    root = ElementTree.fromstring(xml)
+
+    def attributes(path, *names):
+        element = root.find(path)
+        return None if element is None else tuple(element.get(name) for name in names)
+
+    def text(path):
+        element = root.find(path)
+        return None if element is None else (element.text or "").strip()
+
+    dependency = f"{ASM_V1}dependency/{ASM_V1}dependentAssembly/{ASM_V1}assemblyIdentity"
+    level = (f"{ASM_V3}trustInfo/{ASM_V3}security/{ASM_V3}requestedPrivileges/"
+             f"{ASM_V3}requestedExecutionLevel")
+    settings = f"{ASM_V3}application/{ASM_V3}windowsSettings/"
+    return {
+        "root": (root.tag, root.get("manifestVersion")),
+        "identity": attributes(f"{ASM_V1}assemblyIdentity", "type", "name", "version"),
+        "description": text(f"{ASM_V1}description"),
+        "dependency": attributes(dependency, "type", "name", "version", "publicKeyToken",
+                                 "processorArchitecture", "language"),
+        "execution level": attributes(level, "level", "uiAccess"),
+        "supported systems": [e.get("Id") for e in root.findall(
+            f"{COMPATIBILITY}compatibility/{COMPATIBILITY}application/{COMPATIBILITY}supportedOS")],
+        "dpiAware": text(f"{settings}{SETTINGS_2005}dpiAware"),
+        "gdiScaling": text(f"{settings}{SETTINGS_2017}gdiScaling"),
+    }
+
+
+def _check_manifest(tables, lookup, problems):
+    manifest = tables.manifest
+    what = f"manifest {manifest.id}"
+    entry = lookup(RT_MANIFEST, manifest.id, what)
+    if entry is None:
+        return
+    try:
+        got = manifest_settings(entry.data)
+    except ElementTree.ParseError as error:
+        problems.append(f"{what}: not well-formed XML ({error})")
+        return
+    name, version, token = manifest.dependency
+    want = {
+        "root": (f"{ASM_V1}assembly", "1.0"),
+        "identity": ("win32", manifest.name, manifest.version),
+        "description": manifest.description,
+        "dependency": ("win32", name, version, token, "*", "*"),
+        "execution level": (manifest.execution_level, "false"),
+        "supported systems": [guid for guid, _ in manifest.supported_os],
+        "dpiAware": manifest.dpi_aware,
+        "gdiScaling": manifest.gdi_scaling,
+    }
+    for key in want:
+        if got[key] != want[key]:
+            problems.append(f"{what}: {key} {got[key]!r}, expected {want[key]!r}")
+
+
 def _show(value):
     return f"0x{value:08X}" if isinstance(value, int) and value > 0xFFFF else repr(value)
 
@@ -180,8 +248,9 @@ def main(argv):
             status = 1
         else:
             dialogs = ", ".join(str(d.id) for d in tables.dialogs)
-            print(f"{exe}: icon group {tables.icon.id}, dialogs {dialogs} and version "
-                  f"resource {tables.version.id} match {argv[1]}")
+            print(f"{exe}: icon group {tables.icon.id}, dialogs {dialogs}, version "
+                  f"resource {tables.version.id} and manifest {tables.manifest.id} match "
+                  f"{argv[1]}")
     return status
 
 
