@@ -7,12 +7,15 @@ include(GNUInstallDirs)
 install(TARGETS kivo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/kivo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-# The same icon the Windows exes carry, generated as PNGs at build time.
-foreach(size 16 32 48)
+# The same icon the Windows exes carry, generated at build time: the two
+# images as drawn, the larger sizes rendered from the scalable drawing.
+foreach(size 16 32 48 64 128)
   install(FILES ${KIVO_ICON_PNG_DIR}/kivo-${size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME kivo.png)
 endforeach()
+install(FILES ${KIVO_ICON_PNG_DIR}/kivo.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kivo)

@@ -15,6 +15,8 @@ packages=(
   # make test builds the fuzz preset with clang and runs its fuzzer briefly;
   # make format runs clang-format.
   clang libclang-rt-14-dev clang-format
+  # The Linux builds render the larger icon PNGs from the icon's SVG.
+  librsvg2-bin
   # The Linux strip: FLTK with Xlib, Xft and fontconfig underneath; Liberation
   # Mono is the face that "Courier New" resolves to.
   libfltk1.3-dev libx11-dev libxft-dev libfontconfig-dev fonts-liberation

@@ -6,11 +6,14 @@ Writes into the output folder:
   kivo.ico            the icon file that kivo.rc names
   kivo.manifest       the application manifest that kivo.rc names
   resource_data.cpp   findDialogTemplate and appIconPixels for the Linux layer
-  kivo-16.png, kivo-32.png, kivo-48.png   the icon for desktop files
+  kivo-16.png, kivo-32.png   the icon images as they are, for desktop files
+  kivo.svg            the icon's drawing, scalable, for desktop files (the
+                      build renders the larger PNGs from it)
 
 Usage: generate_resources.py TABLES OUTPUT_FOLDER
 """
 
+import math
 import struct
 import sys
 import zlib
@@ -260,9 +263,74 @@ def png(width, height, argb):
             chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
 
 
-def scaled(argb, size, factor):
-    return [argb[(y // factor) * size + x // factor]
-            for y in range(size * factor) for x in range(size * factor)]
+def svg_number(value):
+    return f"{value:.3f}".rstrip("0").rstrip(".")
+
+
+def svg_points(points):
+    return " ".join(f"{svg_number(x)},{svg_number(y)}" for x, y in points)
+
+
+def svg_colour(rgb):
+    return "#{:02x}{:02x}{:02x}".format(*rgb)
+
+
+def svg_dots(shape):
+    """Square dots of the line's width, the first centred half a unit along
+    from the first point, then one every two units."""
+    (x1, y1), (x2, y2) = shape.points[0], shape.points[-1]
+    length = math.hypot(x2 - x1, y2 - y1)
+    lead = 0.5 - shape.width / 2
+    start = (x1 + (x2 - x1) * lead / length, y1 + (y2 - y1) * lead / length)
+    return (f'<polyline points="{svg_points([start, (x2, y2)])}" fill="none" '
+            f'stroke="{svg_colour(shape.colour)}" stroke-width="{svg_number(shape.width)}" '
+            f'stroke-dasharray="{svg_number(shape.width)} {svg_number(2 - shape.width)}"/>')
+
+
+def svg_image(drawing, source_name):
+    """The drawing as SVG. Rectangles keep sharp edges at any size, as the
+    panel's bevels have in the pixel images; the graph is smoothed."""
+    size = drawing.size
+    lines = [
+        '<?xml version="1.0" encoding="UTF-8"?>',
+        f"<!-- {HEADER.format(source_name)} -->",
+        f'<svg xmlns="http://www.w3.org/2000/svg" width="{size}" height="{size}" '
+        f'viewBox="0 0 {size} {size}">',
+        "  <title>Kivo</title>",
+    ]
+    clips = 0
+    indent = "  "
+    for shape in drawing.shapes:
+        if shape.kind == "clip":
+            clips += 1
+            (x, y), (width, height) = shape.points
+            lines += [
+                f'  <clipPath id="clip{clips}">',
+                f'    <rect x="{svg_number(x)}" y="{svg_number(y)}" width="{svg_number(width)}" '
+                f'height="{svg_number(height)}" shape-rendering="crispEdges"/>',
+                "  </clipPath>",
+                f'  <g clip-path="url(#clip{clips})">',
+            ]
+            indent = "    "
+        elif shape.kind == "unclip":
+            lines.append("  </g>")
+            indent = "  "
+        elif shape.kind == "rect":
+            (x, y), (width, height) = shape.points
+            lines.append(f'{indent}<rect x="{svg_number(x)}" y="{svg_number(y)}" '
+                         f'width="{svg_number(width)}" height="{svg_number(height)}" '
+                         f'fill="{svg_colour(shape.colour)}" shape-rendering="crispEdges"/>')
+        elif shape.kind == "polygon":
+            lines.append(f'{indent}<polygon points="{svg_points(shape.points)}" '
+                         f'fill="{svg_colour(shape.colour)}"/>')
+        elif shape.kind == "line":
+            lines.append(f'{indent}<polyline points="{svg_points(shape.points)}" fill="none" '
+                         f'stroke="{svg_colour(shape.colour)}" '
+                         f'stroke-width="{svg_number(shape.width)}" stroke-linejoin="round"/>')
+        elif shape.kind == "dots":
+            lines.append(indent + svg_dots(shape))
+    lines += ["</svg>", ""]
+    return "\n".join(lines)
 
 
 def write_if_changed(path, data):
@@ -289,11 +357,12 @@ def main(argv):
     write_if_changed(manifest_path, manifest_xml(tables.manifest))
     write_if_changed(out / "kivo.rc", rc_script(tables, ico_path, manifest_path, source_name))
     write_if_changed(out / "resource_data.cpp", cpp_source(tables, source_name))
-    images = {image.size: tables.icon.argb(image) for image in tables.icon.images}
-    for size, factor in ((16, 1), (32, 1), (16, 3)):
-        if size in images:
-            write_if_changed(out / f"kivo-{size * factor}.png",
-                             png(size * factor, size * factor, scaled(images[size], size, factor)))
+    for image in tables.icon.images:
+        write_if_changed(out / f"kivo-{image.size}.png",
+                         png(image.size, image.size, tables.icon.argb(image)))
+    if tables.icon.drawing is not None:
+        write_if_changed(out / "kivo.svg",
+                         svg_image(tables.icon.drawing, "resources/app_icon.txt"))
     # The build tool compares times: touching a stamp says this run is done
     # even when every output was already up to date.
     (out / "generated.stamp").write_bytes(b"")

@@ -74,12 +74,27 @@ class IconImage:
 
 
 @dataclass
+class Shape:
+    kind: str  # rect, polygon, line, dots, clip or unclip
+    colour: tuple = ()  # (r, g, b)
+    width: float = 0.0  # of a line or dots
+    points: list = field(default_factory=list)  # (x, y); a rect or clip: corner, then size
+
+
+@dataclass
+class Drawing:
+    size: int  # the side of the square the coordinates span
+    shapes: list
+
+
+@dataclass
 class Icon:
     id: int
     palette: list  # 16 (r, g, b)
     characters: dict  # character -> palette index
     transparent: str
     images: list  # IconImage, in the order the icon group lists them
+    drawing: Drawing = None
 
     def index_and_mask(self, image):
         """Palette indices and transparency (True) of each pixel, rows from the top."""
@@ -247,7 +262,7 @@ def _text(reader, texts, what):
 
 
 def read_icon(path, icon_id):
-    palette, characters, transparent, images = [None] * 16, {}, None, []
+    palette, characters, transparent, images, drawing = [None] * 16, {}, None, [], None
     statements = iter(_statements(path))
     for where, tokens in statements:
         reader = _Reader(where, tokens)
@@ -292,13 +307,92 @@ def read_icon(path, icon_id):
             if len(rows) != size:
                 raise TableError(f"{path}: the {size}-pixel image has {len(rows)} rows")
             images.append(IconImage(size, rows))
+        elif keyword == "drawing":
+            size = reader.number("drawing size", 1, 256)
+            reader.end()
+            shapes = []
+            for where, tokens in statements:
+                shape_reader = _Reader(where, tokens)
+                if shape_reader.word("shape") == "end":
+                    shape_reader.end()
+                    break
+                shape_reader.position = 0
+                shapes.append(_shape(shape_reader, palette, characters))
+            else:
+                raise TableError(f"{path}: the drawing has no end")
+            _check_clips(path, shapes)
+            drawing = Drawing(size, shapes)
         else:
             reader.fail(f"unknown keyword {keyword!r}")
     if None in palette:
         raise TableError(f"{path}: the palette needs all 16 colours")
     if transparent is None or transparent in characters:
         raise TableError(f"{path}: a transparent character outside the palette is needed")
-    return Icon(icon_id, palette, characters, transparent, images)
+    return Icon(icon_id, palette, characters, transparent, images, drawing)
+
+
+def _coordinate(reader, text, what):
+    try:
+        value = float(text)
+    except ValueError:
+        reader.fail(f"{what}: {text!r} is not a number")
+    if not -1024 <= value <= 1024:
+        reader.fail(f"{what} {value} is outside -1024..1024")
+    return value
+
+
+def _colour(reader, palette, characters):
+    character = reader.word("colour")
+    if character not in characters or palette[characters[character]] is None:
+        reader.fail(f"colour {character!r} is not in the palette above")
+    return palette[characters[character]]
+
+
+def _points(reader, low):
+    points = []
+    while reader.position < len(reader.tokens):
+        text = reader.word("point")
+        parts = text.split(",")
+        if len(parts) != 2:
+            reader.fail(f"point {text!r} is not X,Y")
+        points.append(tuple(_coordinate(reader, part, "point") for part in parts))
+    if len(points) < low:
+        reader.fail(f"{low} points at least are needed")
+    return points
+
+
+def _shape(reader, palette, characters):
+    kind = reader.word("shape")
+    if kind in ("rect", "clip"):
+        numbers = [_coordinate(reader, reader.word(n), n) for n in ("x", "y", "width", "height")]
+        if numbers[2] <= 0 or numbers[3] <= 0:
+            reader.fail(f"a {kind} needs a positive width and height")
+        colour = _colour(reader, palette, characters) if kind == "rect" else ()
+        reader.end()
+        return Shape(kind, colour, 0.0, [tuple(numbers[:2]), tuple(numbers[2:])])
+    if kind == "polygon":
+        return Shape(kind, _colour(reader, palette, characters), 0.0, _points(reader, 3))
+    if kind in ("line", "dots"):
+        colour = _colour(reader, palette, characters)
+        width = _coordinate(reader, reader.word("line width"), "line width")
+        if width <= 0:
+            reader.fail("a line needs a positive width")
+        return Shape(kind, colour, width, _points(reader, 2))
+    if kind == "unclip":
+        reader.end()
+        return Shape(kind)
+    reader.fail(f"unknown shape {kind!r}")
+
+
+def _check_clips(path, shapes):
+    open_clip = False
+    for shape in shapes:
+        if shape.kind in ("clip", "unclip"):
+            if open_clip == (shape.kind == "clip"):
+                raise TableError(f"{path}: clip and unclip must alternate, without nesting")
+            open_clip = shape.kind == "clip"
+    if open_clip:
+        raise TableError(f"{path}: a clip has no unclip")
 
 
 def read_tables(path, ids_path=None):

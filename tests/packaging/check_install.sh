@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What `cmake --install` (and so the .deb) puts on a system: the program, its
-# desktop entry and the icon in three sizes, and nothing of the tests or
+# desktop entry and the icon in five sizes and as SVG, and nothing of the tests or
 # benchmarks built beside them. Installs into a temp prefix.
 #
 # Usage: check_install.sh CMAKE BUILD_DIR KIVO
@@ -21,7 +21,8 @@ fail() {
 
 installed=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
 expected=$(printf '%s\n' bin/kivo share/applications/kivo.desktop \
-  share/icons/hicolor/{16x16,32x32,48x48}/apps/kivo.png | sort)
+  share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128}/apps/kivo.png \
+  share/icons/hicolor/scalable/apps/kivo.svg | sort)
 [ "$installed" = "$expected" ] || fail "installed files:
 $installed
 expected:
@@ -41,7 +42,7 @@ if [ -f "$desktop" ]; then
   done
 fi
 
-for size in 16 32 48; do
+for size in 16 32 48 64 128; do
   png=$prefix/share/icons/hicolor/${size}x${size}/apps/kivo.png
   [ -f "$png" ] || continue
   # The PNG signature, then the IHDR chunk whose first fields are the size.
