@@ -33,9 +33,12 @@ windows-run: deps
 	cmake --build --preset windows-i686
 	scripts/windows-run.sh
 
+# Last, the .deb from the release build: made twice (same bytes), lintian
+# (no error or warning tags), hardening, manual page and copyright.
 test: build
 	ctest --preset linux
 	ctest --preset linux-asan
+	tests/packaging/check_deb.sh
 
 # The long soak of the real programs: 100000 refreshes per view, 1000 frame
 # toggles and 1000 font choices each for the Linux strip and both Windows exes

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What `cmake --install` (and so the .deb) puts on a system: the program, its
-# desktop entry and the icon in three sizes, and nothing of the tests or
-# benchmarks built beside them. Installs into a temp prefix.
+# desktop entry, the icon in three sizes, the manual page, the licence and
+# changelog as Debian keeps them, and nothing of the tests or benchmarks built
+# beside them. Installs into a temp prefix.
 #
 # Usage: check_install.sh CMAKE BUILD_DIR KIVO
 set -euo pipefail
@@ -21,7 +22,8 @@ fail() {
 
 installed=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
 expected=$(printf '%s\n' bin/kivo share/applications/kivo.desktop \
-  share/icons/hicolor/{16x16,32x32,48x48}/apps/kivo.png | sort)
+  share/icons/hicolor/{16x16,32x32,48x48}/apps/kivo.png share/man/man1/kivo.1.gz \
+  share/doc/kivo/{copyright,changelog.Debian.gz} share/lintian/overrides/kivo | sort)
 [ "$installed" = "$expected" ] || fail "installed files:
 $installed
 expected:
