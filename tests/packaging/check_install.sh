@@ -38,7 +38,9 @@ if [ -f "$desktop" ]; then
   desktop-file-validate "$desktop" || fail "kivo.desktop does not validate"
   # The menu runs Exec through PATH and finds Icon in the theme by name: both
   # must be the names installed above.
-  for line in Type=Application Name=Kivo Exec=kivo Icon=kivo Terminal=false; do
+  # Copied to ~/.config/autostart, it waits for the session's panel.
+  for line in Type=Application Name=Kivo Exec=kivo Icon=kivo Terminal=false \
+    X-GNOME-Autostart-Delay=2; do
     grep -qx "$line" "$desktop" || fail "kivo.desktop has no line $line"
   done
 fi
