@@ -36,7 +36,9 @@ windows-run: deps
 
 # The fuzz preset is built and its fuzzer run briefly here too, so `make fuzz`
 # cannot stop building unnoticed. New inputs go to a scratch folder: the kept
-# corpus only changes through `make fuzz`.
+# corpus only changes through `make fuzz`. Last, the .deb from the release
+# build: made twice (same bytes), lintian (no error or warning tags),
+# hardening, manual page and copyright.
 test: build
 	ctest --preset linux
 	ctest --preset linux-asan
@@ -45,6 +47,7 @@ test: build
 	rm -rf build/fuzz/test-inputs && mkdir -p build/fuzz/test-inputs
 	build/fuzz/tests/fuzz/kivo_store_fuzz -max_total_time=$(FUZZ_TEST_SECONDS) \
 	  build/fuzz/test-inputs tests/fuzz/corpus
+	tests/packaging/check_deb.sh
 
 # The long soak of the real programs: 100000 refreshes per view, 1000 frame
 # toggles and 1000 font choices each for the Linux strip and both Windows exes

@@ -177,7 +177,9 @@ missing=$(in_root ldd /usr/bin/kivo | grep 'not found' || true)
 
 step "installed files"
 for file in /usr/bin/kivo /usr/share/applications/kivo.desktop \
-  /usr/share/icons/hicolor/{16x16,32x32,48x48}/apps/kivo.png; do
+  /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128}/apps/kivo.png \
+  /usr/share/icons/hicolor/scalable/apps/kivo.svg /usr/share/man/man1/kivo.1.gz \
+  /usr/share/doc/kivo/{copyright,changelog.Debian.gz}; do
   [ -f "$chroot_dir$file" ] || fail "$file is not installed"
   echo "  $file"
 done

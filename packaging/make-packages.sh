@@ -1,18 +1,32 @@
 #!/usr/bin/env bash
 # Builds the two downloads into build/packages/: the .deb from the release
 # build (CPack, with Depends computed by dpkg-shlibdeps) and the Windows zip of
-# both exes with their readme. Run through `make package`, which installs what
-# this needs first.
+# both exes with their readme and licence. Run through `make package`, which
+# installs what this needs first. With --deb it makes the .deb alone.
+#
+# Both are reproducible: every time stamp in them is SOURCE_DATE_EPOCH, the
+# time of the checkout's commit unless the caller sets it.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 out=build/packages
+deb_only=false
+case ${1:-} in
+  --deb) deb_only=true ;;
+  "") ;;
+  *) echo "usage: $0 [--deb]" >&2; exit 2 ;;
+esac
+
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)
+fi
+export SOURCE_DATE_EPOCH
 
 # Only what ships is built: a test or benchmark being worked on elsewhere in
 # the tree cannot hold up the packages.
 cmake --preset linux-release
-cmake --build --preset linux-release --target kivo
+cmake --build --preset linux-release --target kivo kivo_docs
 desktop-file-validate packaging/kivo.desktop
 
 # CPack stages in the release build; only the finished .deb moves to the
@@ -25,6 +39,10 @@ deb=$(find build/linux-release/cpack -maxdepth 1 -name 'kivo_*.deb')
 [ "$(echo "$deb" | wc -w)" -eq 1 ] || { echo "expected one .deb from CPack, found: $deb" >&2; exit 1; }
 mv "$deb" "$out/"
 deb=$out/$(basename "$deb")
+if $deb_only; then
+  echo "$deb"
+  exit 0
+fi
 
 for preset in windows-i686 windows-x64; do
   cmake --preset "$preset"

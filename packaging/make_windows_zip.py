@@ -4,11 +4,14 @@
 Usage: make_windows_zip.py OUT_DIR [X86_EXE X64_EXE]
 
 Writes OUT_DIR/kivo-VERSION-windows.zip holding, under kivo-VERSION-windows/,
-x86/kivo.exe, x64/kivo.exe and README.txt, and prints its path. VERSION is the
+x86/kivo.exe, x64/kivo.exe, README.txt and LICENSE.txt, and prints its path.
+Every member carries the time SOURCE_DATE_EPOCH gives, when it is set, so one
+commit makes the same zip each time. VERSION is the
 one in project() of the top CMakeLists.txt; the exes default to the builds of
 the windows-i686 and windows-x64 presets of this checkout.
 """
 
+import os
 import re
 import struct
 import sys
@@ -39,11 +42,14 @@ def pe_machine(data):
     return struct.unpack_from("<H", data, header + 4)[0]
 
 
-def readme_text(version):
+def windows_text(text):
     # Notepad before Windows 10 shows a file with bare LF line ends as one line.
-    text = (ROOT / "packaging" / "README-windows.txt").read_text(encoding="ascii")
-    text = text.replace("@VERSION@", version)
     return text.replace("\r\n", "\n").replace("\n", "\r\n").encode("ascii")
+
+
+def readme_text(version):
+    text = (ROOT / "packaging" / "README-windows.txt").read_text(encoding="ascii")
+    return windows_text(text.replace("@VERSION@", version))
 
 
 def add(archive, name, data, mode, date_time):
@@ -72,21 +78,26 @@ def main(argv):
         contents.append((f"{top}/{folder}/kivo.exe", data, 0o755, exe.stat().st_mtime))
     readme = ROOT / "packaging" / "README-windows.txt"
     contents.append((f"{top}/README.txt", readme_text(version), 0o644, readme.stat().st_mtime))
+    licence = ROOT / "LICENSE"
+    contents.append((f"{top}/LICENSE.txt", windows_text(licence.read_text(encoding="ascii")), 0o644,
+                     licence.stat().st_mtime))
 
     out_dir.mkdir(parents=True, exist_ok=True)
     target = out_dir / f"{top}.zip"
     partial = target.with_name(target.name + ".part")
     with zipfile.ZipFile(partial, "w") as archive:
+        epoch = os.environ.get("SOURCE_DATE_EPOCH", "")
         for name, data, mode, mtime in contents:
-            add(archive, name, data, mode, _zip_time(mtime))
+            add(archive, name, data, mode, _zip_time(int(epoch) if epoch.isdigit() else mtime))
     partial.replace(target)
     print(target)
     return 0
 
 
 def _zip_time(mtime):
-    # Zip times cannot go before 1980.
-    return max(time.localtime(mtime)[:6], (1980, 1, 1, 0, 0, 0))
+    # Zip times cannot go before 1980. UTC, so the zip does not depend on the
+    # time zone of the machine that makes it.
+    return max(time.gmtime(mtime)[:6], (1980, 1, 1, 0, 0, 0))
 
 
 if __name__ == "__main__":

@@ -26,6 +26,9 @@ packages=(
   libxres-dev
   # The check of the install tree validates the desktop entry.
   desktop-file-utils
+  # make test builds the .deb (dpkg-shlibdeps reads the binary through file),
+  # lints it and checks its manual page.
+  dpkg-dev file lintian man-db
 )
 for flag in "$@"; do
   case $flag in
@@ -33,7 +36,7 @@ for flag in "$@"; do
     # `make package` and `make package-check`: the .deb's computed Depends
     # (dpkg-shlibdeps, which CPack feeds through file), a resource dump of the
     # exes, and a clean Debian root to install the .deb into.
-    --package) packages+=(dpkg-dev file icoutils debootstrap) ;;
+    --package) packages+=(icoutils debootstrap) ;;
     # make bench sets the strip beside two other X monitors of the same fields.
     --bench) packages+=(conky-std xosview) ;;
     *) echo "unknown option: $flag" >&2; exit 2 ;;
@@ -48,16 +51,22 @@ for package in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+# Only apt needs root. An ordinary user is asked for their sudo password once,
+# here, and everything else (the builds, the tests, the strip) stays theirs.
+as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  echo "Missing packages: ${missing[*]}" >&2
-  echo "Run this as root once (or install them with apt-get) and try again." >&2
-  exit 1
+  if ! command -v sudo >/dev/null; then
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Install them as root (apt-get install ...), or install sudo, and try again." >&2
+    exit 1
+  fi
+  as_root=(sudo)
 fi
 echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
 # wine32 is an i386 package; dpkg-query above already asks for it by that name.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
+  "${as_root[@]}" dpkg --add-architecture i386
 fi
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null

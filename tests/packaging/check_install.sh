@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # What `cmake --install` (and so the .deb) puts on a system: the program, its
-# desktop entry and the icon in five sizes and as SVG, and nothing of the tests or
+# desktop entry, the icon in five sizes and as SVG, the manual page, the
+# licence and changelog as Debian keeps them, and nothing of the tests or
 # benchmarks built beside them. Installs into a temp prefix.
 #
 # Usage: check_install.sh CMAKE BUILD_DIR KIVO
@@ -22,7 +23,8 @@ fail() {
 installed=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
 expected=$(printf '%s\n' bin/kivo share/applications/kivo.desktop \
   share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128}/apps/kivo.png \
-  share/icons/hicolor/scalable/apps/kivo.svg | sort)
+  share/icons/hicolor/scalable/apps/kivo.svg share/man/man1/kivo.1.gz \
+  share/doc/kivo/{copyright,changelog.Debian.gz} share/lintian/overrides/kivo | sort)
 [ "$installed" = "$expected" ] || fail "installed files:
 $installed
 expected:
@@ -37,7 +39,9 @@ if [ -f "$desktop" ]; then
   desktop-file-validate "$desktop" || fail "kivo.desktop does not validate"
   # The menu runs Exec through PATH and finds Icon in the theme by name: both
   # must be the names installed above.
-  for line in Type=Application Name=Kivo Exec=kivo Icon=kivo Terminal=false; do
+  # Copied to ~/.config/autostart, it waits for the session's panel.
+  for line in Type=Application Name=Kivo Exec=kivo Icon=kivo Terminal=false \
+    X-GNOME-Autostart-Delay=2; do
     grep -qx "$line" "$desktop" || fail "kivo.desktop has no line $line"
   done
 fi

@@ -7,7 +7,7 @@ Runs packaging/make_windows_zip.py into a temp folder and checks what a user
 unpacks: the two exes, each in its own folder and for its own machine, the
 same bytes as the builds, with the icon, dialogs and version resource of the
 resource tables; the version their resource reports equal to the one in the
-zip's name; and the readme, with Windows line ends.
+zip's name; and the readme and the licence, with Windows line ends.
 """
 
 import io
@@ -67,10 +67,21 @@ def check_readme(name, data):
         problems.append(f"{name}: no line end after the last line")
     if "@" in text:
         problems.append(f"{name}: a placeholder was left unfilled")
-    for needed in (SETTINGS_KEY, "regedit /e", "regedit /s", "~/.config/kivo/kivo.reg"):
+    for needed in (SETTINGS_KEY, "regedit /e", "regedit /s", "~/.config/kivo/kivo.reg",
+                   f'reg delete "{SETTINGS_KEY}"', "shell:startup"):
         if needed not in text:
             problems.append(f"{name}: does not mention {needed}")
     return problems
+
+
+def check_licence(name, data):
+    # The licence as the source tree has it, with Windows line ends.
+    source = (ROOT / "LICENSE").read_text(encoding="ascii").replace("\r\n", "\n")
+    if data != source.replace("\n", "\r\n").encode("ascii"):
+        return [f"{name}: not the LICENSE of the source tree with CRLF line ends"]
+    if not data.startswith(b"MIT License"):
+        return [f"{name}: not the MIT licence"]
+    return []
 
 
 def main(argv):
@@ -106,7 +117,8 @@ def main(argv):
     if archive.testzip() is not None:
         problems.append(f"{path.name}: a damaged member: {archive.testzip()}")
     names = sorted(archive.namelist())
-    expected = sorted([f"{top}/README.txt"] + [f"{top}/{folder}/kivo.exe" for folder in builds])
+    expected = sorted([f"{top}/README.txt", f"{top}/LICENSE.txt"] +
+                      [f"{top}/{folder}/kivo.exe" for folder in builds])
     if names != expected:
         problems.append(f"{path.name} holds {names}, expected {expected}")
     for folder, built in builds.items():
@@ -116,6 +128,8 @@ def main(argv):
                                   version, tables)
     if f"{top}/README.txt" in names:
         problems += check_readme(f"{top}/README.txt", archive.read(f"{top}/README.txt"))
+    if f"{top}/LICENSE.txt" in names:
+        problems += check_licence(f"{top}/LICENSE.txt", archive.read(f"{top}/LICENSE.txt"))
 
     for problem in problems:
         print(problem)
