@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/linux_sources.h"
 #include "platform/linux/store_file.h"
 
 namespace {
@@ -74,8 +75,8 @@ std::string shownPath(const std::string& path) {
 void complain(const char* what, const std::string& path, const std::string& reason) {
   if (std::find(reasonsGiven.begin(), reasonsGiven.end(), reason) != reasonsGiven.end()) return;
   reasonsGiven.push_back(reason);
-  std::fprintf(stderr, "kivo: settings not %s %s: %s\n", what, shownPath(path).c_str(),
-               reason.c_str());
+  const std::string where = path.empty() ? "" : " " + shownPath(path);
+  std::fprintf(stderr, "kivo: settings not %s%s: %s\n", what, where.c_str(), reason.c_str());
 }
 
 void complainAboutReading(const std::string& path, const std::string& reason) {
@@ -83,7 +84,7 @@ void complainAboutReading(const std::string& path, const std::string& reason) {
 }
 
 void complainAboutSaving(const std::string& path, const std::string& reason) {
-  complain("saved to", path, reason);
+  complain(path.empty() ? "saved" : "saved to", path, reason);
 }
 
 const char UNREADABLE[] = "no registry header in a form Kivo reads; the file is left as it is";
@@ -153,7 +154,10 @@ bool isBlankFile(const std::string& bytes) {
 // the store simply does not exist yet.
 bool loadStore(StoreOnDisk* store, bool forChange) {
   std::string reason;
-  if (!storeFilePath(&store->path)) return false;
+  if (!storeFilePath(&store->path)) {
+    if (forChange) complainAboutSaving("", "neither XDG_CONFIG_HOME nor HOME is an absolute path");
+    return false;
+  }
   const FileRead read = readWholeFile(store->path, &store->bytes, &reason);
   if (read == FileRead::Failed) {
     (forChange ? complainAboutSaving : complainAboutReading)(store->path, reason);
@@ -405,3 +409,5 @@ LSTATUS RegCloseKey(HKEY key) {
   delete key;
   return saved ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
+
+void forgetStoreComplaints() { reasonsGiven.clear(); }

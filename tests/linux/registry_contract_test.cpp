@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "linux/fixture_tree.h"
+#include "platform/linux/linux_sources.h"
 #include "platform/registry.h"
 
 namespace {
@@ -98,6 +99,7 @@ class RegistryContract : public ::testing::Test {
     ASSERT_FALSE(tree.root.empty());
     if (const char* home = std::getenv("HOME")) savedHome = home;
     setenv("XDG_CONFIG_HOME", tree.root.c_str(), 1);
+    forgetStoreComplaints();
   }
   void TearDown() override {
     unsetenv("XDG_CONFIG_HOME");
@@ -372,8 +374,11 @@ TEST_F(RegistryContract, ASaveClearsTemporaryFilesLeftByKilledSaves) {
 TEST_F(RegistryContract, StoreThatCannotBeReadIsNeverClobbered) {
   std::filesystem::create_directories(storePath());  // open() works on it, read() does not
   HKEY key = nullptr;
+  testing::internal::CaptureStderr();
   EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, KIVO, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
   EXPECT_NE(createKivoKey(&key), ERROR_SUCCESS);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "kivo: settings not read from " + storePath() + ": not a regular file\n");
   EXPECT_EQ(key, nullptr);
   EXPECT_TRUE(std::filesystem::is_directory(storePath()));
 
@@ -421,8 +426,12 @@ TEST_F(RegistryContract, ConfigDirectoryFollowsTheXdgRules) {
   ASSERT_EQ(writeValue("x", {1}), ERROR_SUCCESS);
   EXPECT_TRUE(std::filesystem::exists(tree.path(".config/kivo/kivo.reg")));
   unsetenv("HOME");
+  testing::internal::CaptureStderr();
   EXPECT_NE(writeValue("x", {1}), ERROR_SUCCESS);
   EXPECT_EQ(readValue("x", 1).status, ERROR_FILE_NOT_FOUND);
+  EXPECT_NE(writeValue("x", {1}), ERROR_SUCCESS);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "kivo: settings not saved: neither XDG_CONFIG_HOME nor HOME is an absolute path\n");
 }
 
 }  // namespace
