@@ -45,7 +45,8 @@ std::string withoutEnding(const std::string& raw) {
   return raw.substr(0, raw.size() - lineEnding(raw).size());
 }
 
-std::string lineContent(const std::string& raw) { return trimmed(withoutEnding(raw)); }
+// Line ends are blanks too, so trimming takes them off.
+std::string lineContent(const std::string& raw) { return trimmed(raw); }
 
 bool lastLineIsBlank(const StoreLine& line) {
   const std::string body = withoutEnding(line.raw);
@@ -110,20 +111,28 @@ bool parseHexNumber(const std::string& text, std::size_t maxDigits, DWORD* numbe
 
 // "f5,ff,ff,ff", as joined from all of a wrapped value's lines. A trailing
 // comma is what regedit leaves when it wraps, so one is allowed.
+// Read in place: a font value has sixty of these, and a big store thousands.
 bool parseHexBytes(const std::string& text, std::vector<BYTE>* bytes) {
   bytes->clear();
-  if (trimmed(text).empty()) return true;
-  std::size_t start = 0;
+  std::size_t at = 0;
+  const auto skipBlanks = [&] {
+    while (at < text.size() && isBlank(text[at])) ++at;
+  };
+  skipBlanks();
+  if (at == text.size()) return true;
   for (;;) {
-    const std::size_t comma = text.find(',', start);
-    const bool last = comma == std::string::npos;
-    const std::string item = trimmed(text.substr(start, last ? std::string::npos : comma - start));
-    if (item.empty()) return last && !bytes->empty();
+    skipBlanks();
     DWORD byte = 0;
-    if (!parseHexNumber(item, 2, &byte)) return false;
+    std::size_t digits = 0;
+    for (; at < text.size() && hexDigit(text[at]) >= 0 && digits <= 2; ++at, ++digits)
+      byte = byte << 4 | static_cast<DWORD>(hexDigit(text[at]));
+    skipBlanks();
+    const bool last = at == text.size();
+    if (digits == 0) return last && !bytes->empty();
+    if (digits > 2 || (!last && text[at] != ',')) return false;
     bytes->push_back(static_cast<BYTE>(byte));
     if (last) return true;
-    start = comma + 1;
+    ++at;
   }
 }
 
@@ -257,24 +266,25 @@ void classifyLine(const std::string& content, StoreLine* line, Section* section)
     return;
   line->kind = StoreLineKind::Value;
   line->keyPath = section->keyPath;
-  line->valueName = name;
+  line->valueName = std::move(name);
   line->type = value.type;
-  line->data = value.data;
+  line->data = std::move(value.data);
 }
 
 StoreDocument parseText(const std::string& text, StoreEncoding encoding) {
-  const std::vector<std::string> physical = splitLines(text);
+  std::vector<std::string> physical = splitLines(text);
   StoreDocument store;
   store.encoding = encoding;
   store.newline = newlineOf(physical);
   store.health = hasHeader(physical) ? StoreHealth::Readable : StoreHealth::Unreadable;
   Section section;
+  store.lines.reserve(physical.size());
   for (std::size_t next = 0; next < physical.size();) {
     StoreLine line;
-    line.raw = physical[next++];
+    line.raw = std::move(physical[next++]);  // only later lines join a wrapped value
     const std::string content = gatherWrappedLines(physical, &next, &line);
     classifyLine(content, &line, &section);
-    store.lines.push_back(line);
+    store.lines.push_back(std::move(line));
   }
   return store;
 }
