@@ -22,6 +22,8 @@ constexpr LONG Z_BOTTOM = 1;
 
 constexpr int DEFAULT_X = 443;
 constexpr int DEFAULT_Y = -2;
+constexpr LONG DEFAULT_WIDTH = 450;
+constexpr LONG DEFAULT_HEIGHT = 14;
 
 struct BackBuffer {
   HDC memoryDC;

@@ -1,5 +1,8 @@
 #include "app/start_up.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "app/app_state.h"
 #include "app/mouse_and_menu.h"
 #include "app/window_procedure.h"
@@ -33,13 +36,31 @@ HWND createMonitorWindow(HINSTANCE instance) {
                          nullptr);
 }
 
+// A size no one can use, none at all or more than all the screens together
+// (which would also cost the X server memory for every pixel), comes back as
+// the default. Any size from 1 up to the screens' is kept exactly.
+LONG usableSize(LONG saved, int screens, LONG fallback) {
+  return saved >= 1 && saved <= screens ? saved : fallback;
+}
+
+// Saved values can be anything: the far edge is worked out in 64 bits and
+// held to the 32-bit range, which lies off every screen anyway.
+LONG farEdge(LONG start, LONG size) {
+  const long long edge = static_cast<long long>(start) + size;
+  return static_cast<LONG>(std::clamp<long long>(edge, std::numeric_limits<LONG>::min(),
+                                                 std::numeric_limits<LONG>::max()));
+}
+
 // A saved place that no monitor shows any more (one was unplugged, the
 // resolution shrank) would leave a strip nobody can reach: it comes back at
 // the default place instead, keeping its size. A partly visible one stays.
 void placeMonitorWindow() {
+  settings.width = usableSize(settings.width, GetSystemMetrics(SM_CXVIRTUALSCREEN), DEFAULT_WIDTH);
+  settings.height =
+      usableSize(settings.height, GetSystemMetrics(SM_CYVIRTUALSCREEN), DEFAULT_HEIGHT);
   int x = settings.x;
   int y = settings.y;
-  const RECT saved{x, y, x + settings.width, y + settings.height};
+  const RECT saved{x, y, farEdge(x, settings.width), farEdge(y, settings.height)};
   if (MonitorFromRect(&saved, MONITOR_DEFAULTTONULL) == nullptr) {
     x = DEFAULT_X;
     y = DEFAULT_Y;

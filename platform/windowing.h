@@ -130,6 +130,9 @@ typedef struct tagTPMPARAMS* LPTPMPARAMS;
 
 #define MONITOR_DEFAULTTONULL 0x00000000
 
+#define SM_CXVIRTUALSCREEN 78
+#define SM_CYVIRTUALSCREEN 79
+
 #define IDOK 1
 #define IDCANCEL 2
 #define BST_UNCHECKED 0
@@ -152,6 +155,7 @@ BOOL GetWindowRect(HWND window, LPRECT rect);
 BOOL GetClientRect(HWND window, LPRECT rect);
 BOOL ClientToScreen(HWND window, LPPOINT point);
 HMONITOR MonitorFromRect(const RECT* rect, DWORD flags);
+int GetSystemMetrics(int index);
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc);
 BOOL KillTimer(HWND window, UINT_PTR id);

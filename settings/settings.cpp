@@ -48,6 +48,7 @@ void writeIfChanged(const char* name, LONG value, LONG atStartup) {
 
 void loadSettings() {
   buildKeyPath("Kivo", "2.0");
+  keepKeyOpenForReading();
   settings.x = readDword("x");
   settings.y = readDword("y");
   settings.width = readDword("width");
@@ -58,6 +59,7 @@ void loadSettings() {
   settings.caption = static_cast<DWORD>(readDword("caption"));
   settings.view = readDword("view");
   if (!readBytes("font", &settings.font, sizeof settings.font)) useDefaultFont(settings.font);
+  closeKeptKey();
   applyDefaults(settings);
   startupValues = {settings.top, settings.refresh, settings.memused, settings.caption,
                    settings.view};
@@ -67,6 +69,7 @@ void saveSettings(HWND window) {
   // Without the window's rectangle the stored geometry is kept: writing a
   // zero rectangle would bring the strip back invisible at 0 x 0.
   RECT rect{};
+  keepKeyOpenForWriting();
   if (GetWindowRect(window, &rect)) {
     writeDword("x", rect.left);
     writeDword("y", rect.top);
@@ -80,4 +83,5 @@ void saveSettings(HWND window) {
                  static_cast<LONG>(startupValues.caption));
   writeIfChanged("view", settings.view, startupValues.view);
   writeBytes("font", &settings.font, sizeof settings.font);
+  closeKeptKey();  // the save lands here, all values together
 }

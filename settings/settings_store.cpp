@@ -13,6 +13,9 @@ namespace {
 // nothing ever touches HKEY_CURRENT_USER itself.
 bool haveKeyPath() { return keyPath[0] != '\0'; }
 
+bool keepingKey = false;
+HKEY keptKey = nullptr;
+
 HKEY openKeyForReading() {
   HKEY key = nullptr;
   if (!haveKeyPath()) return nullptr;
@@ -32,21 +35,25 @@ HKEY openKeyForWriting() {
   return key;
 }
 
+void closeUnlessKept(HKEY key) {
+  if (!keepingKey) RegCloseKey(key);
+}
+
 bool readValue(const char* name, void* buffer, DWORD size) {
-  HKEY key = openKeyForReading();
+  HKEY key = keepingKey ? keptKey : openKeyForReading();
   if (key == nullptr) return false;
   DWORD type = 0;
   const LSTATUS status =
       RegQueryValueExA(key, name, nullptr, &type, static_cast<LPBYTE>(buffer), &size);
-  RegCloseKey(key);
+  closeUnlessKept(key);
   return status == ERROR_SUCCESS;
 }
 
 void writeValue(const char* name, DWORD type, const void* data, DWORD size) {
-  HKEY key = openKeyForWriting();
+  HKEY key = keepingKey ? keptKey : openKeyForWriting();
   if (key == nullptr) return;
   RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-  RegCloseKey(key);
+  closeUnlessKept(key);
 }
 
 }  // namespace
@@ -75,4 +82,22 @@ bool readBytes(const char* name, void* buffer, DWORD size) { return readValue(na
 
 void writeBytes(const char* name, const void* data, DWORD size) {
   writeValue(name, REG_BINARY, data, size);
+}
+
+void keepKeyOpenForReading() {
+  closeKeptKey();
+  keptKey = openKeyForReading();
+  keepingKey = true;
+}
+
+void keepKeyOpenForWriting() {
+  closeKeptKey();
+  keptKey = openKeyForWriting();
+  keepingKey = true;
+}
+
+void closeKeptKey() {
+  if (keptKey != nullptr) RegCloseKey(keptKey);
+  keptKey = nullptr;
+  keepingKey = false;
 }

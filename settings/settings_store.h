@@ -1,5 +1,8 @@
-// The per-user registry key and one-value-at-a-time access to it. Every
-// operation opens the key, does its one thing and closes it again.
+// The per-user registry key and one-value-at-a-time access to it. An
+// operation opens the key, does its one thing and closes it again, unless a
+// key is kept open: loadSettings and saveSettings keep one across all their
+// reads or writes, so the store is read once and a save lands whole or not at
+// all.
 #pragma once
 
 #include <cstddef>
@@ -18,3 +21,9 @@ LONG readDword(const char* name);
 void writeDword(const char* name, LONG value);
 bool readBytes(const char* name, void* buffer, DWORD size);
 void writeBytes(const char* name, const void* data, DWORD size);
+
+// Until closeKeptKey, reads (or writes) go through one key opened here. When
+// it cannot be opened they fail as they would one by one.
+void keepKeyOpenForReading();
+void keepKeyOpenForWriting();
+void closeKeptKey();

@@ -20,3 +20,7 @@ void setMonotonicClock(MonotonicNanos clock);
 PDH_STATUS PdhCloseQuery(PDH_HQUERY query);
 // Queries opened and not yet closed, for leak checks.
 int liveQueryCount();
+
+// The store says each reason it cannot read or save settings once a run; this
+// lets it say them again.
+void forgetStoreComplaints();

@@ -37,7 +37,7 @@ std::string trimmed(const std::string& text) {
 
 std::string lineEnding(const std::string& raw) {
   if (raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0) return "\r\n";
-  if (!raw.empty() && raw.back() == '\n') return "\n";
+  if (!raw.empty() && (raw.back() == '\n' || raw.back() == '\r')) return raw.substr(raw.size() - 1);
   return "";
 }
 
@@ -45,20 +45,27 @@ std::string withoutEnding(const std::string& raw) {
   return raw.substr(0, raw.size() - lineEnding(raw).size());
 }
 
-std::string lineContent(const std::string& raw) { return trimmed(withoutEnding(raw)); }
+// Line ends are blanks too, so trimming takes them off.
+std::string lineContent(const std::string& raw) { return trimmed(raw); }
 
 bool lastLineIsBlank(const StoreLine& line) {
   const std::string body = withoutEnding(line.raw);
-  const std::size_t lastBreak = body.rfind('\n');
+  const std::size_t lastBreak = body.find_last_of("\r\n");
   return trimmed(lastBreak == std::string::npos ? body : body.substr(lastBreak + 1)).empty();
 }
 
+// Old Mac editors end lines with a lone CR; regedit reads those too.
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    end = end == std::string::npos ? text.size() : end + 1;
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos)
+      end = text.size();
+    else if (text.compare(end, 2, "\r\n") == 0)
+      end += 2;
+    else
+      ++end;
     lines.push_back(text.substr(start, end - start));
     start = end;
   }
@@ -73,12 +80,17 @@ std::string newlineOf(const std::vector<std::string>& lines) {
   return "\r\n";
 }
 
+// As regedit reads it: blank lines may come first, and the letter case does
+// not matter.
 bool hasHeader(const std::vector<std::string>& lines) {
-  if (lines.empty()) return false;
-  std::string first = withoutEnding(lines[0]);
-  if (first.compare(0, UTF8_BOM.size(), UTF8_BOM) == 0) first.erase(0, UTF8_BOM.size());
-  first = trimmed(first);
-  return first == HEADER || first == OLD_HEADER;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string content = withoutEnding(lines[i]);
+    if (i == 0 && content.compare(0, UTF8_BOM.size(), UTF8_BOM) == 0)
+      content.erase(0, UTF8_BOM.size());
+    content = trimmed(content);
+    if (!content.empty()) return sameText(content, HEADER) || sameText(content, OLD_HEADER);
+  }
+  return false;
 }
 
 int hexDigit(char c) {
@@ -99,20 +111,28 @@ bool parseHexNumber(const std::string& text, std::size_t maxDigits, DWORD* numbe
 
 // "f5,ff,ff,ff", as joined from all of a wrapped value's lines. A trailing
 // comma is what regedit leaves when it wraps, so one is allowed.
+// Read in place: a font value has sixty of these, and a big store thousands.
 bool parseHexBytes(const std::string& text, std::vector<BYTE>* bytes) {
   bytes->clear();
-  if (trimmed(text).empty()) return true;
-  std::size_t start = 0;
+  std::size_t at = 0;
+  const auto skipBlanks = [&] {
+    while (at < text.size() && isBlank(text[at])) ++at;
+  };
+  skipBlanks();
+  if (at == text.size()) return true;
   for (;;) {
-    const std::size_t comma = text.find(',', start);
-    const bool last = comma == std::string::npos;
-    const std::string item = trimmed(text.substr(start, last ? std::string::npos : comma - start));
-    if (item.empty()) return last && !bytes->empty();
+    skipBlanks();
     DWORD byte = 0;
-    if (!parseHexNumber(item, 2, &byte)) return false;
+    std::size_t digits = 0;
+    for (; at < text.size() && hexDigit(text[at]) >= 0 && digits <= 2; ++at, ++digits)
+      byte = byte << 4 | static_cast<DWORD>(hexDigit(text[at]));
+    skipBlanks();
+    const bool last = at == text.size();
+    if (digits == 0) return last && !bytes->empty();
+    if (digits > 2 || (!last && text[at] != ',')) return false;
     bytes->push_back(static_cast<BYTE>(byte));
     if (last) return true;
-    start = comma + 1;
+    ++at;
   }
 }
 
@@ -246,24 +266,25 @@ void classifyLine(const std::string& content, StoreLine* line, Section* section)
     return;
   line->kind = StoreLineKind::Value;
   line->keyPath = section->keyPath;
-  line->valueName = name;
+  line->valueName = std::move(name);
   line->type = value.type;
-  line->data = value.data;
+  line->data = std::move(value.data);
 }
 
 StoreDocument parseText(const std::string& text, StoreEncoding encoding) {
-  const std::vector<std::string> physical = splitLines(text);
+  std::vector<std::string> physical = splitLines(text);
   StoreDocument store;
   store.encoding = encoding;
   store.newline = newlineOf(physical);
-  store.health = hasHeader(physical) ? StoreHealth::Readable : StoreHealth::Corrupt;
+  store.health = hasHeader(physical) ? StoreHealth::Readable : StoreHealth::Unreadable;
   Section section;
+  store.lines.reserve(physical.size());
   for (std::size_t next = 0; next < physical.size();) {
     StoreLine line;
-    line.raw = physical[next++];
+    line.raw = std::move(physical[next++]);  // only later lines join a wrapped value
     const std::string content = gatherWrappedLines(physical, &next, &line);
     classifyLine(content, &line, &section);
-    store.lines.push_back(line);
+    store.lines.push_back(std::move(line));
   }
   return store;
 }
@@ -274,25 +295,45 @@ std::string joinLines(const StoreDocument& store) {
   return text;
 }
 
-void reparse(StoreDocument* store) { *store = parseText(joinLines(*store), store->encoding); }
+const std::string UTF16LE_BOM = "\xFF\xFE";
+const std::string UTF16BE_BOM = "\xFE\xFF";
 
-// Windows exports in UTF-16. Only text that fits in 8 bits comes through: a
-// store that could not be written back byte for byte is not touched at all.
-bool narrowUtf16(const std::string& bytes, std::string* text) {
+// Windows exports in UTF-16 with a byte order mark; a file that went through
+// other tools may have lost the mark or have its bytes the other way round.
+// Without a mark, the header's first character tells: one of its bytes is zero.
+StoreEncoding encodingOf(const std::string& bytes, bool* byteOrderMark) {
+  *byteOrderMark = bytes.compare(0, 2, UTF16LE_BOM) == 0 || bytes.compare(0, 2, UTF16BE_BOM) == 0;
+  if (bytes.size() < 2) return StoreEncoding::Ansi;
+  if (bytes.compare(0, 2, UTF16LE_BOM) == 0) return StoreEncoding::Utf16Le;
+  if (bytes.compare(0, 2, UTF16BE_BOM) == 0) return StoreEncoding::Utf16Be;
+  if (bytes[0] != '\0' && bytes[1] == '\0') return StoreEncoding::Utf16Le;
+  if (bytes[0] == '\0' && bytes[1] != '\0') return StoreEncoding::Utf16Be;
+  return StoreEncoding::Ansi;
+}
+
+// Only text that fits in 8 bits comes through: a store that could not be
+// written back byte for byte is not touched at all.
+bool narrowUtf16(const std::string& bytes, StoreEncoding encoding, bool byteOrderMark,
+                 std::string* text) {
   if (bytes.size() % 2 != 0) return false;
+  const std::size_t high = encoding == StoreEncoding::Utf16Le ? 1 : 0;
   text->clear();
-  for (std::size_t i = 2; i < bytes.size(); i += 2) {
-    if (bytes[i + 1] != '\0') return false;
-    text->push_back(bytes[i]);
+  text->reserve(bytes.size() / 2);
+  for (std::size_t i = byteOrderMark ? 2 : 0; i < bytes.size(); i += 2) {
+    if (bytes[i + high] != '\0') return false;
+    text->push_back(bytes[i + 1 - high]);
   }
   return true;
 }
 
-std::string widenToUtf16(const std::string& text) {
-  std::string bytes = "\xFF\xFE";
+std::string widenToUtf16(const std::string& text, StoreEncoding encoding, bool byteOrderMark) {
+  const bool little = encoding == StoreEncoding::Utf16Le;
+  std::string bytes;
+  bytes.reserve(2 * text.size() + 2);
+  if (byteOrderMark) bytes = little ? UTF16LE_BOM : UTF16BE_BOM;
   for (char c : text) {
-    bytes.push_back(c);
-    bytes.push_back('\0');
+    bytes.push_back(little ? c : '\0');
+    bytes.push_back(little ? '\0' : c);
   }
   return bytes;
 }
@@ -344,36 +385,32 @@ void endWithNewline(StoreLine* line, const std::string& newline) {
 
 // A wrapped value cut short at the end of the file would take the next line
 // into itself; a blank line closes it with the meaning it had at the end.
-void insertLineAfter(StoreDocument* store, std::size_t at, const std::string& text) {
+void insertLineAfter(StoreDocument* store, std::size_t at, StoreLine line) {
   StoreLine& before = store->lines[at];
   endWithNewline(&before, store->newline);
   std::vector<StoreLine> added;
   if (before.waitsForMore) added.push_back(plainLine(store->newline));
-  added.push_back(plainLine(text + store->newline));
+  line.raw += store->newline;
+  added.push_back(std::move(line));
   store->lines.insert(store->lines.begin() + static_cast<std::ptrdiff_t>(at) + 1, added.begin(),
                       added.end());
 }
 
-void appendKeyLine(StoreDocument* store, const std::string& keyPath) {
-  const std::string keyLine = "[" + USER_ROOT + "\\" + keyPath + "]";
-  if (store->lines.empty()) {
-    store->lines.push_back(plainLine(keyLine + store->newline));
-    return;
-  }
-  StoreLine& last = store->lines.back();
-  endWithNewline(&last, store->newline);
-  if (last.waitsForMore || !lastLineIsBlank(last))
-    store->lines.push_back(plainLine(store->newline));
-  store->lines.push_back(plainLine(keyLine + store->newline));
+std::string keyLineText(const std::string& keyPath) {
+  return "[" + USER_ROOT + "\\" + keyPath + "]";
 }
 
-// The old lines are kept as they are; with the header in front they are
-// ordinary lines of the file from now on.
-void putHeaderInFront(StoreDocument* store) {
-  if (store->health != StoreHealth::Corrupt) return;
-  store->lines.insert(store->lines.begin(),
-                      {plainLine(HEADER + store->newline), plainLine(store->newline)});
-  reparse(store);
+void appendKeyLine(StoreDocument* store, const std::string& keyPath) {
+  StoreLine keyLine = plainLine(keyLineText(keyPath) + store->newline);
+  keyLine.kind = StoreLineKind::UserKey;
+  keyLine.keyPath = keyPath;
+  if (!store->lines.empty()) {
+    StoreLine& last = store->lines.back();
+    endWithNewline(&last, store->newline);
+    if (last.waitsForMore || !lastLineIsBlank(last))
+      store->lines.push_back(plainLine(store->newline));
+  }
+  store->lines.push_back(std::move(keyLine));
 }
 
 std::string escaped(const std::string& text) {
@@ -433,20 +470,28 @@ std::string valueText(const std::string& name, const StoreValue& value,
   return hexText(prefix, value, newline);
 }
 
-void placeValueLine(StoreDocument* store, const std::string& keyPath, const std::string& text) {
+// The new lines are read on their own, under their key line, before they go
+// in: what they would mean in the file is then known without reading it again.
+// Nothing else in the file changes its meaning, since a new line never ends in
+// a continuation and a cut-short value before it is closed off first.
+StoreDocument readAlone(const std::string& keyPath, const std::string& text) {
+  return parseText(HEADER + "\n" + keyLineText(keyPath) + "\n" + text + "\n", StoreEncoding::Ansi);
+}
+
+bool readsBackAs(const StoreDocument& alone, const std::string& keyPath, const std::string& name,
+                 const StoreValue& value) {
+  StoreValue stored;
+  return findStoreValue(alone, keyPath, name, &stored) && stored.type == value.type &&
+         stored.data == value.data;
+}
+
+void placeValueLine(StoreDocument* store, const std::string& keyPath, StoreLine line) {
   int keyLine = findKeyLine(*store, keyPath);
   if (keyLine < 0) {
     appendKeyLine(store, keyPath);
     keyLine = static_cast<int>(store->lines.size()) - 1;
   }
-  insertLineAfter(store, endOfSection(*store, static_cast<std::size_t>(keyLine)), text);
-}
-
-bool holdsValue(const StoreDocument& store, const std::string& keyPath, const std::string& name,
-                const StoreValue& value) {
-  StoreValue stored;
-  return findStoreValue(store, keyPath, name, &stored) && stored.type == value.type &&
-         stored.data == value.data;
+  insertLineAfter(store, endOfSection(*store, static_cast<std::size_t>(keyLine)), std::move(line));
 }
 
 }  // namespace
@@ -454,10 +499,15 @@ bool holdsValue(const StoreDocument& store, const std::string& keyPath, const st
 StoreDocument newStore() { return parseText(HEADER + "\r\n\r\n", StoreEncoding::Ansi); }
 
 StoreDocument parseStore(const std::string& bytes) {
-  if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE')
-    return parseText(bytes, StoreEncoding::Ansi);
+  bool byteOrderMark = false;
+  const StoreEncoding encoding = encodingOf(bytes, &byteOrderMark);
+  if (encoding == StoreEncoding::Ansi) return parseText(bytes, encoding);
   std::string text;
-  if (narrowUtf16(bytes, &text)) return parseText(text, StoreEncoding::Utf16Le);
+  if (narrowUtf16(bytes, encoding, byteOrderMark, &text)) {
+    StoreDocument store = parseText(text, encoding);
+    store.byteOrderMark = byteOrderMark;
+    return store;
+  }
   StoreDocument store;
   store.health = StoreHealth::Unreadable;
   store.lines.push_back(plainLine(bytes));
@@ -466,7 +516,8 @@ StoreDocument parseStore(const std::string& bytes) {
 
 std::string renderStore(const StoreDocument& store) {
   const std::string text = joinLines(store);
-  return store.encoding == StoreEncoding::Utf16Le ? widenToUtf16(text) : text;
+  if (store.encoding == StoreEncoding::Ansi) return text;
+  return widenToUtf16(text, store.encoding, store.byteOrderMark);
 }
 
 bool isStoreKeyPath(const std::string& keyPath) {
@@ -502,34 +553,35 @@ bool storeKeyExists(const StoreDocument& store, const std::string& keyPath) {
 }
 
 bool addStoreKey(StoreDocument* store, const std::string& keyPath) {
-  if (store->health == StoreHealth::Unreadable || !isStoreKeyPath(keyPath)) return false;
-  const StoreDocument before = *store;
-  putHeaderInFront(store);
+  if (store->health != StoreHealth::Readable || !isStoreKeyPath(keyPath)) return false;
   if (storeKeyExists(*store, keyPath)) return true;
+  if (!storeKeyExists(readAlone(keyPath, ""), keyPath)) return false;
   appendKeyLine(store, keyPath);
-  reparse(store);
-  if (storeKeyExists(*store, keyPath)) return true;
-  *store = before;
-  return false;
+  return true;
 }
 
 bool setStoreValue(StoreDocument* store, const std::string& keyPath, const std::string& name,
                    const StoreValue& value) {
-  if (store->health == StoreHealth::Unreadable || !isStoreKeyPath(keyPath) ||
-      !isStoreValueName(name))
+  if (store->health != StoreHealth::Readable || !isStoreKeyPath(keyPath) || !isStoreValueName(name))
     return false;
-  const StoreDocument before = *store;
-  putHeaderInFront(store);
   const std::string text = valueText(name, value, store->newline);
+  const StoreDocument alone = readAlone(keyPath, text);
+  if (!storeKeyExists(alone, keyPath) || !readsBackAs(alone, keyPath, name, value))
+    return false;  // never leave a document that does not say what was asked
+  StoreLine line = plainLine(text);
+  line.kind = StoreLineKind::Value;
+  line.keyPath = keyPath;
+  line.valueName = name;
+  line.type = value.type;
+  line.data = value.data;
   const int existing = findValueLine(*store, keyPath, name);
-  if (existing >= 0) {
-    StoreLine& line = store->lines[static_cast<std::size_t>(existing)];
-    line.raw = text + lineEnding(line.raw);
-  } else {
-    placeValueLine(store, keyPath, text);
+  if (existing < 0) {
+    placeValueLine(store, keyPath, std::move(line));
+    return true;
   }
-  reparse(store);
-  if (holdsValue(*store, keyPath, name, value)) return true;
-  *store = before;  // never leave a document that does not say what was asked
-  return false;
+  StoreLine& old = store->lines[static_cast<std::size_t>(existing)];
+  line.raw += lineEnding(old.raw);
+  line.keyPath = old.keyPath;
+  old = std::move(line);
+  return true;
 }

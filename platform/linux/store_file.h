@@ -16,12 +16,14 @@
 #include "platform/registry.h"
 
 enum class StoreHealth {
-  Readable,    // has the header: values can be looked up
-  Corrupt,     // no header: nothing reads, a write puts the header in front of the old lines
-  Unreadable,  // cannot be turned back into the same bytes: nothing reads, nothing writes
+  Readable,    // has the header: values can be looked up and changed
+  Unreadable,  // no header, or bytes that cannot be turned back into the same text:
+               // nothing reads, nothing writes, so the file stays as the user left it
 };
 
-enum class StoreEncoding { Ansi, Utf16Le };
+// UTF-16 as Windows exports it, with or without a byte order mark, either byte
+// order; ANSI otherwise (a UTF-8 byte order mark stays part of the first line).
+enum class StoreEncoding { Ansi, Utf16Le, Utf16Be };
 
 enum class StoreLineKind { Other, UserKey, Value };
 
@@ -39,7 +41,8 @@ struct StoreLine {
 struct StoreDocument {
   StoreHealth health = StoreHealth::Readable;
   StoreEncoding encoding = StoreEncoding::Ansi;
-  std::string newline = "\r\n";  // for lines the store adds
+  bool byteOrderMark = false;    // UTF-16 only
+  std::string newline = "\r\n";  // for lines the store adds: the file's own
   std::vector<StoreLine> lines;
 };
 
@@ -50,6 +53,9 @@ struct StoreValue {
 
 // What a store that does not exist yet starts from: the header and a blank line.
 StoreDocument newStore();
+// Lines end in CR LF, LF or a lone CR. The header is the first line that is not
+// blank: "Windows Registry Editor Version 5.00" or the older "REGEDIT4", in any
+// letter case.
 StoreDocument parseStore(const std::string& bytes);
 std::string renderStore(const StoreDocument& store);
 
@@ -64,7 +70,8 @@ bool storeKeyExists(const StoreDocument& store, const std::string& keyPath);
 
 // Both leave the document as it was and give false when the change cannot be
 // made without losing something: an Unreadable store, or a path or name the
-// file format cannot hold.
+// file format cannot hold. Only the lines concerned are touched, so a change
+// costs the same in a big file as in a small one.
 bool addStoreKey(StoreDocument* store, const std::string& keyPath);
 bool setStoreValue(StoreDocument* store, const std::string& keyPath, const std::string& name,
                    const StoreValue& value);

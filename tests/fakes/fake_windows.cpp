@@ -569,3 +569,16 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
   ReleaseDC(window, paint->hdc);
   return TRUE;
 }
+
+// The bounding box of the monitors, as Windows measures its virtual screen.
+int GetSystemMetrics(int index) {
+  const auto& monitors = desktop().monitors;
+  if (monitors.empty()) return 0;
+  LONG low = 0x7fffffff;
+  LONG high = -0x7fffffff;
+  for (const RECT& monitor : monitors) {
+    low = std::min(low, index == SM_CXVIRTUALSCREEN ? monitor.left : monitor.top);
+    high = std::max(high, index == SM_CXVIRTUALSCREEN ? monitor.right : monitor.bottom);
+  }
+  return index == SM_CXVIRTUALSCREEN || index == SM_CYVIRTUALSCREEN ? high - low : 0;
+}

@@ -135,13 +135,16 @@ void checkChange(StoreDocument* store, const std::string& input, Picker* pick) {
   stored.found = findStoreValue(reread, target.keyPath, target.name, &stored.value);
   require(stored.found && stored.value.type == value.type && stored.value.data == value.data);
   require(storeKeyExists(reread, target.keyPath));
+  require(reread.encoding == before.encoding && reread.byteOrderMark == before.byteOrderMark &&
+          reread.newline == before.newline);
   const std::vector<Reading> after = readAll(reread, names);
+  const std::vector<Reading> inMemory = readAll(*store, names);
   for (std::size_t i = 0; i < names.size(); ++i) {
     const bool isTarget = sameAsciiText(names[i].keyPath, target.keyPath) &&
                           sameAsciiText(names[i].name, target.name);
-    // A file without its header had nothing readable; its old lines count once it is fixed.
-    if (!isTarget && before.health == StoreHealth::Readable)
-      require(sameReading(readings[i], after[i]));
+    if (!isTarget) require(sameReading(readings[i], after[i]));
+    // The edited document says what the written file will say.
+    require(sameReading(inMemory[i], after[i]));
   }
 }
 
@@ -156,7 +159,7 @@ void checkNewKey(StoreDocument* store, const std::string& input, Picker* pick) {
   }
   const StoreDocument reread = parseStore(renderStore(*store));
   require(storeKeyExists(reread, keyPath));
-  if (before.health != StoreHealth::Readable) return;
+  require(before.health == StoreHealth::Readable && reread.encoding == before.encoding);
   const std::vector<Reading> after = readAll(reread, names);
   for (std::size_t i = 0; i < names.size(); ++i) require(sameReading(readings[i], after[i]));
 }

@@ -1,13 +1,19 @@
 // The five registry calls over kivo.reg in a throwaway XDG_CONFIG_HOME: what
 // the settings store relies on, and what the user's file goes through.
+#include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +22,7 @@
 #include <vector>
 
 #include "linux/fixture_tree.h"
+#include "platform/linux/linux_sources.h"
 #include "platform/registry.h"
 
 namespace {
@@ -50,8 +57,8 @@ LSTATUS writeValue(const char* name, const Bytes& data, DWORD type = REG_BINARY)
   LSTATUS status = createKivoKey(&key);
   if (status != ERROR_SUCCESS) return status;
   status = RegSetValueExA(key, name, 0, type, data.data(), static_cast<DWORD>(data.size()));
-  RegCloseKey(key);
-  return status;
+  const LSTATUS saved = RegCloseKey(key);  // where the file is written
+  return status != ERROR_SUCCESS ? status : saved;
 }
 
 struct ValueRead {
@@ -92,6 +99,7 @@ class RegistryContract : public ::testing::Test {
     ASSERT_FALSE(tree.root.empty());
     if (const char* home = std::getenv("HOME")) savedHome = home;
     setenv("XDG_CONFIG_HOME", tree.root.c_str(), 1);
+    forgetStoreComplaints();
   }
   void TearDown() override {
     unsetenv("XDG_CONFIG_HOME");
@@ -160,15 +168,52 @@ TEST_F(RegistryContract, QueryWritesOnlyWhatTheValueHolds) {
   EXPECT_EQ(readValue("view", 4).status, ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(RegistryContract, CorruptStoreReadsEmptyAndKeepsEveryLineOnWrite) {
+TEST_F(RegistryContract, StoreWithoutItsHeaderIsNeverWrittenAndSaysSoOnce) {
   const char garbage[] = "no header\r\n\x01\x02\0 binary\r\n";
   const std::string old =
       std::string(garbage, sizeof garbage - 1) + KIVO_KEY_LINE + "\r\n\"x\"=dword:00000005\r\n";
   tree.write("kivo/kivo.reg", old);
+  testing::internal::CaptureStderr();
   EXPECT_EQ(readValue("x", 4).status, ERROR_FILE_NOT_FOUND);
-  ASSERT_EQ(writeValue("y", {7, 0, 0, 0}), ERROR_SUCCESS);
-  EXPECT_EQ(storeText().rfind(HEADER + "\r\n", 0), 0u);
-  EXPECT_NE(storeText().find(old), std::string::npos);
+  EXPECT_NE(writeValue("y", {7, 0, 0, 0}), ERROR_SUCCESS);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(storeText(), old);
+  EXPECT_EQ(said, "kivo: settings not read from " + storePath() +
+                      ": no registry header in a form Kivo reads; the file is left as it is\n");
+}
+
+TEST_F(RegistryContract, HeaderShapesRegeditAcceptsAreReadAndKept) {
+  const std::string body = KIVO_KEY_LINE + "\r\n\"x\"=dword:00000005\r\n";
+  for (const std::string& header :
+       {"\r\n\r\n" + HEADER, std::string("windows registry editor VERSION 5.00"),
+        std::string("REGEDIT4"), std::string("\r\n  regedit4")}) {
+    tree.write("kivo/kivo.reg", header + "\r\n\r\n" + body);
+    EXPECT_EQ(readValue("x", 4).buffer, (Bytes{5, 0, 0, 0})) << header;
+    ASSERT_EQ(writeValue("y", {7, 0, 0, 0}, REG_DWORD), ERROR_SUCCESS) << header;
+    EXPECT_EQ(storeText(), header + "\r\n\r\n" + body + "\"y\"=dword:00000007\r\n") << header;
+  }
+}
+
+TEST_F(RegistryContract, OtherEncodingsAndLineEndsAreWrittenBackAsTheyCame) {
+  const std::string text = "REGEDIT4\r\r" + KIVO_KEY_LINE + "\r\"x\"=dword:00000005\r";
+  const auto wide = [](const std::string& narrow, bool little, bool mark) {
+    std::string bytes = mark ? (little ? "\xFF\xFE" : "\xFE\xFF") : "";
+    for (char c : narrow) bytes += little ? std::string(1, c) + '\0' : '\0' + std::string(1, c);
+    return bytes;
+  };
+  const std::string after = text + "\"y\"=dword:00000007\r";
+  const std::vector<std::pair<std::string, std::string>> shapes = {
+      {text, after},
+      {wide(text, true, false), wide(after, true, false)},
+      {wide(text, false, false), wide(after, false, false)},
+      {wide(text, false, true), wide(after, false, true)},
+  };
+  for (const auto& shape : shapes) {
+    tree.write("kivo/kivo.reg", shape.first);
+    EXPECT_EQ(readValue("x", 4).buffer, (Bytes{5, 0, 0, 0}));
+    ASSERT_EQ(writeValue("y", {7, 0, 0, 0}, REG_DWORD), ERROR_SUCCESS);
+    EXPECT_EQ(storeText(), shape.second);
+  }
 }
 
 TEST_F(RegistryContract, LinesTheStoreDoesNotOwnSurviveAWrite) {
@@ -219,10 +264,13 @@ TEST_F(RegistryContract, SavingReplacesTheFileWholeOrNotAtAll) {
   small.rlim_cur = old.size();
   const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  testing::internal::CaptureStderr();
   const LSTATUS diskFull = writeValue("font", courierNew());
+  const std::string said = testing::internal::GetCapturedStderr();
   setrlimit(RLIMIT_FSIZE, &limits);
   signal(SIGXFSZ, previousHandler);
   EXPECT_NE(diskFull, ERROR_SUCCESS);
+  EXPECT_EQ(said, "kivo: settings not saved to " + storePath() + ": File too large\n");
   EXPECT_EQ(storeText(), old);
   EXPECT_EQ(namesIn(tree.path("kivo")), std::set<std::string>{"kivo.reg"});
 
@@ -237,11 +285,100 @@ TEST_F(RegistryContract, SavingReplacesTheFileWholeOrNotAtAll) {
   EXPECT_EQ(storeText(), old);
 }
 
+TEST_F(RegistryContract, AKeysChangesLandTogetherWhenItIsClosed) {
+  ASSERT_EQ(writeValue("x", {1, 0, 0, 0}, REG_DWORD), ERROR_SUCCESS);
+  const std::string before = storeText();
+  HKEY key = nullptr;
+  ASSERT_EQ(createKivoKey(&key), ERROR_SUCCESS);
+  const Bytes two = {2, 0, 0, 0};
+  EXPECT_EQ(RegSetValueExA(key, "x", 0, REG_DWORD, two.data(), 4), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key, "font", 0, REG_BINARY, courierNew().data(), 60), ERROR_SUCCESS);
+  EXPECT_EQ(storeText(), before);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(storeText(), HEADER + "\r\n\r\n" + KIVO_KEY_LINE + "\r\n\"x\"=dword:00000002\r\n" +
+                             COURIER_NEW_LINES);
+}
+
+// A disk that fills up while the new file is being written: on a small tmpfs
+// of our own, in a mount namespace of our own, so nothing outside sees it.
+class FullDisk : public RegistryContract {
+ protected:
+  void SetUp() override {
+    RegistryContract::SetUp();
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+      GTEST_SKIP() << "no mount namespace here: " << std::strerror(errno);
+    std::filesystem::create_directories(tree.path("kivo"));
+    if (mount("tmpfs", tree.path("kivo").c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+      GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    mounted = true;
+  }
+  void TearDown() override {
+    if (mounted) umount2(tree.path("kivo").c_str(), MNT_DETACH);
+    RegistryContract::TearDown();
+  }
+
+  // Takes all the space left but one page.
+  void fillLeavingOnePage() const {
+    const int fd = open(tree.path("kivo/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string page(4096, 'f');
+    off_t size = 0;
+    while (write(fd, page.data(), page.size()) == static_cast<ssize_t>(page.size())) size += 4096;
+    ASSERT_EQ(ftruncate(fd, size - 4096), 0);
+    close(fd);
+  }
+
+  bool mounted = false;
+};
+
+TEST_F(FullDisk, ASaveThatDoesNotFitLeavesTheOldFileWholeAndSaysWhy) {
+  std::string padding;
+  for (int line = 0; line < 400; ++line)
+    padding += "; kept by hand, line " + std::to_string(line) + "\r\n";
+  const std::string old =
+      HEADER + "\r\n\r\n" + padding + KIVO_KEY_LINE + "\r\n\"x\"=dword:00000001\r\n";
+  tree.write("kivo/kivo.reg", old);
+  fillLeavingOnePage();
+
+  HKEY key = nullptr;
+  ASSERT_EQ(createKivoKey(&key), ERROR_SUCCESS);
+  const Bytes two = {2, 0, 0, 0};
+  EXPECT_EQ(RegSetValueExA(key, "x", 0, REG_DWORD, two.data(), 4), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key, "font", 0, REG_BINARY, courierNew().data(), 60), ERROR_SUCCESS);
+  testing::internal::CaptureStderr();
+  EXPECT_NE(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "kivo: settings not saved to " + storePath() + ": No space left on device\n");
+  EXPECT_EQ(storeText(), old);
+  EXPECT_EQ(namesIn(tree.path("kivo")), (std::set<std::string>{"filler", "kivo.reg"}));
+
+  tree.remove("kivo/filler");
+  ASSERT_EQ(writeValue("x", two, REG_DWORD), ERROR_SUCCESS);
+  EXPECT_EQ(readValue("x", 4).buffer, two);
+}
+
+TEST_F(RegistryContract, ASaveClearsTemporaryFilesLeftByKilledSaves) {
+  const std::string folder = tree.path("kivo");
+  const timespec twoMinutesAgo[2] = {{std::time(nullptr) - 120, 0}, {std::time(nullptr) - 120, 0}};
+  for (const char* name : {".kivo.reg.Ab12Cd", ".kivo.reg.Fresh1", ".kivo.reg.short", "notes"})
+    tree.write("kivo/" + std::string(name), "left over");
+  for (const char* name : {".kivo.reg.Ab12Cd", ".kivo.reg.short", "notes"})
+    ASSERT_EQ(utimensat(AT_FDCWD, (folder + "/" + name).c_str(), twoMinutesAgo, 0), 0);
+  ASSERT_EQ(writeValue("x", {1}), ERROR_SUCCESS);
+  EXPECT_EQ(namesIn(folder),
+            (std::set<std::string>{".kivo.reg.Fresh1", ".kivo.reg.short", "kivo.reg", "notes"}));
+}
+
 TEST_F(RegistryContract, StoreThatCannotBeReadIsNeverClobbered) {
   std::filesystem::create_directories(storePath());  // open() works on it, read() does not
   HKEY key = nullptr;
+  testing::internal::CaptureStderr();
   EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, KIVO, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
   EXPECT_NE(createKivoKey(&key), ERROR_SUCCESS);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "kivo: settings not read from " + storePath() + ": not a regular file\n");
   EXPECT_EQ(key, nullptr);
   EXPECT_TRUE(std::filesystem::is_directory(storePath()));
 
@@ -289,8 +426,12 @@ TEST_F(RegistryContract, ConfigDirectoryFollowsTheXdgRules) {
   ASSERT_EQ(writeValue("x", {1}), ERROR_SUCCESS);
   EXPECT_TRUE(std::filesystem::exists(tree.path(".config/kivo/kivo.reg")));
   unsetenv("HOME");
+  testing::internal::CaptureStderr();
   EXPECT_NE(writeValue("x", {1}), ERROR_SUCCESS);
   EXPECT_EQ(readValue("x", 1).status, ERROR_FILE_NOT_FOUND);
+  EXPECT_NE(writeValue("x", {1}), ERROR_SUCCESS);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "kivo: settings not saved: neither XDG_CONFIG_HOME nor HOME is an absolute path\n");
 }
 
 }  // namespace

@@ -58,9 +58,76 @@ TEST(StoreFileParse, OnlyAFileWithItsHeaderReads) {
   const std::string body = "\r\n" + KIVO_KEY_LINE + "\r\n\"x\"=dword:00000001\r\n";
   for (const std::string& header : {HEADER, "\xEF\xBB\xBF" + HEADER, std::string("REGEDIT4")})
     EXPECT_EQ(readOut(parseStore(header + body), "x"), "4:01,00,00,00") << header;
-  const StoreDocument corrupt = parseStore(body);
-  EXPECT_EQ(readOut(corrupt, "x"), "missing");
-  EXPECT_FALSE(storeKeyExists(corrupt, KIVO));
+  const StoreDocument headless = parseStore(body);
+  EXPECT_EQ(readOut(headless, "x"), "missing");
+  EXPECT_FALSE(storeKeyExists(headless, KIVO));
+}
+
+TEST(StoreFileParse, HeaderMayFollowBlankLinesInAnyLetterCase) {
+  const std::string body = "\r\n" + KIVO_KEY_LINE + "\r\n\"x\"=dword:00000001\r\n";
+  for (const std::string& header :
+       {"\r\n\n \t\r\n" + HEADER, "\xEF\xBB\xBF\r\n" + HEADER, std::string("regedit4"),
+        std::string("WINDOWS REGISTRY EDITOR VERSION 5.00"), std::string("  ReGeDiT4 ")})
+    EXPECT_EQ(readOut(parseStore(header + body), "x"), "4:01,00,00,00") << header;
+}
+
+TEST(StoreFileParse, WithoutAHeaderNothingReadsAndNothingChanges) {
+  const std::string body = "\r\n" + KIVO_KEY_LINE + "\r\n\"x\"=dword:00000001\r\n";
+  for (const std::string& header : {std::string("; exported by hand\r\n") + HEADER,
+                                    std::string("Windows Registry Editor Version 5.0"),
+                                    std::string("Windows Registry Editor\0 Version 5.00", 37),
+                                    std::string("REGEDIT"), std::string("")}) {
+    StoreDocument store = parseStore(header + body);
+    EXPECT_EQ(store.health, StoreHealth::Unreadable) << header;
+    EXPECT_EQ(readOut(store, "x"), "missing") << header;
+    EXPECT_FALSE(setStoreValue(&store, KIVO, "x", binary("\x02"))) << header;
+    EXPECT_FALSE(addStoreKey(&store, "Software\\New")) << header;
+    EXPECT_EQ(renderStore(store), header + body) << header;
+  }
+}
+
+std::string widened(const std::string& text, bool little, bool mark) {
+  std::string bytes = mark ? (little ? "\xFF\xFE" : "\xFE\xFF") : "";
+  for (char c : text) bytes += little ? std::string(1, c) + '\0' : '\0' + std::string(1, c);
+  return bytes;
+}
+
+TEST(StoreFileParse, Utf16EitherWayRoundWithOrWithoutAMarkReadsAndWritesBackTheSame) {
+  const std::string text = HEADER + "\r\n\r\n" + KIVO_KEY_LINE + "\r\n\"x\"=dword:00000001\r\n";
+  const std::string changed =
+      HEADER + "\r\n\r\n" + KIVO_KEY_LINE + "\r\n\"x\"=dword:00000001\r\n\"y\"=hex:02\r\n";
+  for (const bool little : {true, false}) {
+    for (const bool mark : {true, false}) {
+      StoreDocument store = parseStore(widened(text, little, mark));
+      EXPECT_EQ(readOut(store, "x"), "4:01,00,00,00") << little << mark;
+      EXPECT_EQ(renderStore(store), widened(text, little, mark)) << little << mark;
+      ASSERT_TRUE(setStoreValue(&store, KIVO, "y", binary("\x02")));
+      EXPECT_EQ(renderStore(store), widened(changed, little, mark)) << little << mark;
+    }
+  }
+  // Beyond Latin-1, or an odd byte at the end: left as it is.
+  for (const std::string& bytes :
+       {std::string("\xFF\xFE;\0\x16\x04", 6), widened(text, false, true).substr(1),
+        widened(text, true, false) + "x"}) {
+    StoreDocument store = parseStore(bytes);
+    EXPECT_EQ(store.health, StoreHealth::Unreadable);
+    EXPECT_FALSE(setStoreValue(&store, KIVO, "y", binary("\x02")));
+    EXPECT_EQ(renderStore(store), bytes);
+  }
+}
+
+TEST(StoreFileParse, LoneCarriageReturnsEndLinesAndNewLinesFollowTheFile) {
+  StoreDocument store = parseStore(HEADER + "\r\r" + KIVO_KEY_LINE +
+                                   "\r\"x\"=dword:00000001\r\"font\"=hex:01,\\\r  02\r");
+  EXPECT_EQ(readOut(store, "x"), "4:01,00,00,00");
+  EXPECT_EQ(readOut(store, "font"), "3:01,02");
+  ASSERT_TRUE(setStoreValue(&store, KIVO, "y", binary(std::string(40, '\x07'))));
+  ASSERT_TRUE(setStoreValue(&store, "Software\\Other", "z", binary("\x03")));
+  const std::string rendered = renderStore(store);
+  EXPECT_EQ(rendered.find('\n'), std::string::npos) << rendered;
+  const StoreDocument reread = parseStore(rendered);
+  EXPECT_EQ(readOut(reread, "y").size(), 2 + 40 * 3 - 1u);
+  EXPECT_EQ(readOut(reread, "font"), "3:01,02");
 }
 
 TEST(StoreFileKeys, AKeyLineMakesEveryKeyAboveItExist) {

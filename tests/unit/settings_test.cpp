@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -114,6 +115,24 @@ TEST_F(SettingsTest, ChangedValuesAreWrittenInOrderAndOnlyWhenTheyDiffer) {
                                              "memused", "caption", "view",  "font"};
   EXPECT_EQ(fake::valuesWritten(), expected);
   EXPECT_EQ(storedDword("caption"), static_cast<LONG>(0x80800000u));
+}
+
+// One key for the whole load and one for the whole save: the store is read
+// once, and a save lands whole when its key is closed.
+TEST_F(SettingsTest, LoadAndSaveEachGoThroughOneKey) {
+  fake::storeDword(KEY, "x", 5);
+  loadSettings();
+  std::vector<std::string> opened;
+  for (const std::string& entry : fake::registry().log)
+    if (entry.rfind("query ", 0) != 0) opened.push_back(entry);
+  EXPECT_EQ(opened, (std::vector<std::string>{"open " + KEY, "close"}));
+  fake::registry().log.clear();
+  saveSettings(window);
+  const auto& log = fake::registry().log;
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), "create " + KEY);
+  EXPECT_EQ(log.back(), "close");
+  EXPECT_EQ(std::count(log.begin(), log.end(), "close"), 1);
 }
 
 TEST_F(SettingsTest, OnlyTheValueAtCloseIsCompared) {

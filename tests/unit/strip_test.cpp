@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "app/mouse_and_menu.h"
 #include "app/window_procedure.h"
@@ -232,6 +233,55 @@ TEST_F(StripStartTest, SavedPlaceThatNoMonitorShowsComesBackAtTheDefault) {
     EXPECT_TRUE(contains(fake::logEntries("place Kivo2"), std::string(c.placed) + " flags=0x0"))
         << c.x << "," << c.y;
   }
+}
+
+TEST_F(StripStartTest, ExtremeSavedPlacesAreCheckedWithoutOverflow) {
+  const LONG most = std::numeric_limits<LONG>::max();
+  const LONG least = std::numeric_limits<LONG>::min();
+  for (const LONG x : {most, most - 100, least}) {
+    for (const LONG y : {most, most - 10, least, LONG{-2}}) {
+      SetUp();
+      fake::storeDword(key(), "x", static_cast<DWORD>(x));
+      fake::storeDword(key(), "y", static_cast<DWORD>(y));
+      fake::storeDword(key(), "width", 1280);
+      fake::storeDword(key(), "height", 1024);
+      runStrip();
+      EXPECT_TRUE(contains(fake::logEntries("place Kivo2"), "443,-2 1280x1024 flags=0x0"))
+          << x << "," << y;
+    }
+  }
+}
+
+TEST_F(StripStartTest, SizesNoOneCanUseComeBackAsTheDefault) {
+  const LONG most = std::numeric_limits<LONG>::max();
+  const LONG least = std::numeric_limits<LONG>::min();
+  struct Case {
+    LONG width, height;
+    const char* placed;
+  };
+  const Case cases[] = {
+      {0, 0, "450x14"},       {-1, -1, "450x14"},        {least, least, "450x14"},
+      {1281, 1025, "450x14"}, {16384, 16384, "450x14"},  {most, most, "450x14"},
+      {1, 1, "1x1"},          {1280, 1024, "1280x1024"}, {0, 20, "450x20"},
+      {300, most, "300x14"},  {2560, 14, "450x14"},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    fake::storeDword(key(), "width", static_cast<DWORD>(c.width));
+    fake::storeDword(key(), "height", static_cast<DWORD>(c.height));
+    runStrip();
+    EXPECT_TRUE(
+        contains(fake::logEntries("place Kivo2"), "443,-2 " + std::string(c.placed) + " flags=0x0"))
+        << c.width << "x" << c.height;
+    const std::string size = std::to_string(fake::storedDword(key(), "width")) + "x" +
+                             std::to_string(fake::storedDword(key(), "height"));
+    EXPECT_EQ(size, c.placed) << "saved as used";
+  }
+  SetUp();  // two monitors side by side make one screen twice as wide
+  fake::desktop().monitors = {{0, 0, 1280, 1024}, {1280, 0, 2560, 1024}};
+  fake::storeDword(key(), "width", 2560);
+  runStrip();
+  EXPECT_EQ(fake::storedDword(key(), "width"), 2560u);
 }
 
 TEST_F(StripStartTest, OwnerWindowIsNeverShown) {
