@@ -21,6 +21,9 @@ packages=(
   libxres-dev
   # The check of the install tree validates the desktop entry.
   desktop-file-utils
+  # The network rates' end-to-end test builds namespaces, a bridge, veth pairs
+  # and a tun VPN.
+  iproute2 socat
 )
 for flag in "$@"; do
   case $flag in
