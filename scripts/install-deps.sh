@@ -33,7 +33,8 @@ for flag in "$@"; do
     # exes, and a clean Debian root to install the .deb into.
     --package) packages+=(dpkg-dev file icoutils debootstrap) ;;
     # make bench sets the strip beside two other X monitors of the same fields.
-    --bench) packages+=(conky-std xosview) ;;
+    # and counts the system calls of all three with strace.
+    --bench) packages+=(conky-std xosview strace) ;;
     *) echo "unknown option: $flag" >&2; exit 2 ;;
   esac
 done
