@@ -13,6 +13,9 @@ namespace {
 constexpr int MAX_SEEN_INTERFACES = 1024;
 constexpr int MAX_ROUTE_INTERFACES = 8;
 constexpr unsigned long long SHARED_READ_NANOS = 1000000;
+// Routes change without any interface coming or going (a VPN client or DHCP
+// moving the default route): a census taken from them is retaken this often.
+constexpr unsigned long long ROUTE_CENSUS_NANOS = 60ULL * 1000000000ULL;
 constexpr unsigned long long ROUTE_UP = 0x0001;
 constexpr unsigned long long ROUTE_REJECT = 0x0200;
 
@@ -24,10 +27,13 @@ struct SeenInterfaces {
 };
 
 // Which of the interfaces of a set of names count. Worked out again only
-// when the names in /proc/net/dev change, or a root is set.
+// when the names in /proc/net/dev change, or a root is set, or a minute after
+// it was worked out from the routes.
 struct Census {
   bool taken;
+  bool fromRoutes;
   unsigned rootsSeen;
+  unsigned long long takenAt;
   int count;
   char names[MAX_SEEN_INTERFACES][INTERFACE_NAME_BYTES];
   bool counted[MAX_SEEN_INTERFACES];
@@ -196,8 +202,10 @@ bool isNamed(const RouteInterfaces& routes, const char* name) {
   return false;
 }
 
-void takeCensus(const SeenInterfaces& table) {
+void takeCensus(const SeenInterfaces& table, unsigned long long now) {
   census.taken = true;
+  census.fromRoutes = false;
+  census.takenAt = now;
   census.rootsSeen = rootsGeneration();
   census.count = table.count;
   bool anyDevice = false;
@@ -207,12 +215,15 @@ void takeCensus(const SeenInterfaces& table) {
     anyDevice = anyDevice || census.counted[i];
   }
   if (anyDevice) return;
+  census.fromRoutes = true;
   const RouteInterfaces routes = defaultRouteInterfaces();
   for (int i = 0; i < table.count; ++i) census.counted[i] = isNamed(routes, census.names[i]);
 }
 
-bool censusStillHolds(const SeenInterfaces& table) {
+bool censusStillHolds(const SeenInterfaces& table, unsigned long long now) {
   if (!census.taken || census.rootsSeen != rootsGeneration() || census.count != table.count)
+    return false;
+  if (census.fromRoutes && (now < census.takenAt || now - census.takenAt >= ROUTE_CENSUS_NANOS))
     return false;
   for (int i = 0; i < table.count; ++i)
     if (std::strcmp(census.names[i], table.interfaces[i].name) != 0) return false;
@@ -232,9 +243,9 @@ void keepCounted(const SeenInterfaces& all, NetworkTable& table) {
   }
 }
 
-bool readCounted(NetworkTable& table) {
+bool readCounted(NetworkTable& table, unsigned long long now) {
   if (!readSeenInterfaces(seen)) return false;
-  if (!censusStillHolds(seen)) takeCensus(seen);
+  if (!censusStillHolds(seen, now)) takeCensus(seen, now);
   keepCounted(seen, table);
   return true;
 }
@@ -248,7 +259,7 @@ bool isFresh(const SharedReading& reading, unsigned long long now) {
 
 bool readOutsideTraffic(NetworkTable& table, unsigned long long& nanos) {
   if (!isFresh(shared, nanos)) {
-    shared.valid = readCounted(shared.table);
+    shared.valid = readCounted(shared.table, nanos);
     shared.rootsSeen = rootsGeneration();
     shared.nanos = nanos;
     if (!shared.valid) return false;

@@ -286,6 +286,22 @@ TEST_F(PdhContract, WithoutDevicesTheDefaultRouteCounts) {
     ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
     EXPECT_EQ(read(received), expected[i]) << i;
   }
+  // The default route moves to eth1 with no interface coming or going: the
+  // routes are looked at again after a minute.
+  PDH_HQUERY query = nullptr;
+  PDH_HCOUNTER received = counters({RECEIVED}, query)[0];
+  tree.write("proc/net/route", ipv4);
+  tree.write("proc/net/ipv6_route", ipv6);
+  ASSERT_TRUE(setProcRoot(tree.path("proc").c_str()));
+  fakeNanos += SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  tree.write("proc/net/route", routeHeader);
+  fakeNanos += SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  EXPECT_EQ(read(received), (Instances{{"eth0", 0}}));
+  fakeNanos += 60 * SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  EXPECT_EQ(read(received), (Instances{{"eth1", 0}}));
 }
 
 // A USB modem plugged in, a container started: the new set of names is sorted
