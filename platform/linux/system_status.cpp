@@ -153,6 +153,7 @@ struct SupplyList {
   bool tooMany;
   unsigned rootsSeen;
   unsigned long long listedAt;
+  int unreadBatteries;  // batteries left out of the list because they could not be read
   int count;
   Supply supplies[MAX_KEPT_SUPPLIES];
 };
@@ -295,6 +296,9 @@ bool sortSupply(const char* supplies, const char* name, Supply& supply) {
   } else if (std::strcmp(text, "Battery") == 0) {
     if (readSupplyFile(supplies, name, "scope", text) && std::strcmp(text, "Device") == 0)
       return false;
+    // An empty bay of a laptop with two.
+    if (readSupplyFile(supplies, name, "present", text) && std::strcmp(text, "0") == 0)
+      return false;
     supply.kind = batteryKind(supplies, name);
   } else {
     return false;
@@ -307,17 +311,27 @@ bool sortSupply(const char* supplies, const char* name, Supply& supply) {
   return true;
 }
 
-// Reads one supply of a listing and keeps it while the list has room.
+// Reads one supply of a listing and keeps it while the list has room. One
+// that cannot be read is counted but not kept, so it does not have the list
+// taken again on every call.
 void listSupply(const char* supplies, const char* name, PowerScan& scan) {
   Supply found;
   if (!sortSupply(supplies, name, found)) return;
   SupplyList& list = supplyList;
-  bool kept = list.count < MAX_KEPT_SUPPLIES;
-  Supply& supply = kept ? list.supplies[list.count++] : found;
-  if (kept) supply = found;
-  list.tooMany = list.tooMany || !kept;
+  bool room = list.count < MAX_KEPT_SUPPLIES;
+  Supply& supply = room ? list.supplies[list.count] : found;
+  if (room) supply = found;
+  list.tooMany = list.tooMany || !room;
+  const bool failedBefore = scan.readFailed;
   readSupply(supplies, supply, scan);
-  if (!kept) letGoOf(supply);
+  const bool unread = scan.readFailed != failedBefore;
+  scan.readFailed = failedBefore;
+  if (room && !unread) {
+    ++list.count;
+    return;
+  }
+  if (unread && supply.kind != SupplyKind::mains) ++list.unreadBatteries;
+  letGoOf(supply);
 }
 
 // Walks one getdents64 answer. The kernel's records are trusted no further
@@ -339,6 +353,7 @@ void listEntries(const char* supplies, const char* entries, std::size_t length, 
 void forgetSupplies() {
   for (int i = 0; i < supplyList.count; ++i) letGoOf(supplyList.supplies[i]);
   supplyList.count = 0;
+  supplyList.unreadBatteries = 0;
   supplyList.tooMany = false;
   supplyList.listed = false;
 }
@@ -371,6 +386,7 @@ void scanPowerSupplies(PowerScan& scan) {
   char supplies[PATH_CAPACITY_BYTES];
   if (!joinPath(supplies, sizeof supplies, sysRoot(), "class/power_supply")) return;
   if (listIsCurrent()) {
+    scan.batteries = supplyList.unreadBatteries;
     for (int i = 0; i < supplyList.count; ++i) readSupply(supplies, supplyList.supplies[i], scan);
     if (!scan.readFailed) return;
     scan = PowerScan{};

@@ -246,6 +246,14 @@ TEST_F(SystemStatus, SuppliesAreListedAgainAfterAMinuteOrWhenAReadFails) {
   supply("BAT0", "Battery", "energy_now", unreadable.c_str());
   tree.remove("sys/class/power_supply/BAT0");
   EXPECT_EQ(power().BatteryFlag, BATTERY_FLAG_NO_BATTERY);
+  // A battery that never answers counts as a battery without a figure; an
+  // empty bay is no battery at all.
+  battery("BAT0", {{"energy_now", unreadable}, {"energy_full", "100"}});
+  battery("BAT1", {{"energy_now", "20"}, {"energy_full", "100"}, {"present", "0"}});
+  SYSTEM_POWER_STATUS status = aMinuteLater();
+  EXPECT_EQ(status.BatteryFlag, BATTERY_FLAG_UNKNOWN);
+  EXPECT_EQ(status.BatteryLifePercent, BATTERY_PERCENTAGE_UNKNOWN);
+  EXPECT_EQ(power().BatteryFlag, BATTERY_FLAG_UNKNOWN);
 }
 
 TEST_F(SystemStatus, EverySupplyOfALongListingIsSeen) {
