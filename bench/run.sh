@@ -74,6 +74,9 @@ note "the Windows exes under Wine"
 run memory-windows bench/memory.sh windows "$out"
 
 finish_background peers "$peers_pid"
+# After the peers' CPU figures: strace's stops cost CPU of their own.
+note "system calls and wake-ups per refresh, beside conky and xosview (about 2 minutes)"
+run syscalls bench/syscalls.sh "$out"
 note "waiting for the long run"
 touch "$out/soak.until"
 finish_background memory-soak "$soak_pid"
@@ -158,6 +161,7 @@ section() {
   section startup.md "Start-up" startup
   section memory.md "Memory" memory-linux
   section peers.md "Beside conky and xosview" peers
+  section syscalls.md "System calls and wake-ups" syscalls
   echo "### Goals"
   echo
   goals_table
@@ -172,7 +176,7 @@ section() {
   echo "start-up times and the X server's share vary with the machine's load, and PSS with the other"
   echo "programs that map the same libraries, so compare them only between runs on a quiet machine."
   echo "Each part also runs alone: \`bench/refresh.sh DIR\`, \`bench/startup.sh DIR\`,"
-  echo "\`bench/memory.sh DIR\`, \`bench/peers.sh DIR [seconds]\`."
+  echo "\`bench/memory.sh DIR\`, \`bench/peers.sh DIR [seconds]\`, \`bench/syscalls.sh DIR [seconds]\`."
 } >"$results"
 
 cat "$results"

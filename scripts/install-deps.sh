@@ -29,6 +29,9 @@ packages=(
   # make test builds the .deb (dpkg-shlibdeps reads the binary through file),
   # lints it and checks its manual page.
   dpkg-dev file lintian man-db
+  # The network rates' end-to-end test builds namespaces, a bridge, veth pairs
+  # and a tun VPN.
+  iproute2 socat
 )
 for flag in "$@"; do
   case $flag in
@@ -38,7 +41,8 @@ for flag in "$@"; do
     # exes, and a clean Debian root to install the .deb into.
     --package) packages+=(icoutils debootstrap) ;;
     # make bench sets the strip beside two other X monitors of the same fields.
-    --bench) packages+=(conky-std xosview) ;;
+    # and counts the system calls of all three with strace.
+    --bench) packages+=(conky-std xosview strace) ;;
     *) echo "unknown option: $flag" >&2; exit 2 ;;
   esac
 done

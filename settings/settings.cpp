@@ -6,6 +6,7 @@
 
 Settings settings;
 StartupValues startupValues;
+bool widthMayGrow = false;
 
 namespace {
 
@@ -52,6 +53,7 @@ void loadSettings() {
   settings.x = readDword("x");
   settings.y = readDword("y");
   settings.width = readDword("width");
+  widthMayGrow = settings.width == NOT_FOUND;
   settings.height = readDword("height");
   settings.top = readDword("top");
   settings.refresh = readDword("refresh");

@@ -29,6 +29,10 @@ struct StartupValues {
 
 extern Settings settings;
 extern StartupValues startupValues;
+// Set by loadSettings when no width was stored. The default width was chosen
+// without knowing what the status line will hold on this machine, so the text
+// view may widen the strip once to fit the line; cleared once it has.
+extern bool widthMayGrow;
 
 void loadSettings();
 void saveSettings(HWND window);

@@ -7,6 +7,8 @@
 
 // Each root setter takes a directory (at most 255 characters); null restores the
 // default. False, with the root unchanged, for an empty or overlong directory.
+// Setting a root lets go of the files kept open and of what was worked out
+// from the old one (which interfaces count, the list of power supplies).
 bool setProcRoot(const char* dir);  // default "/proc"
 bool setSysRoot(const char* dir);   // default "/sys"
 // The filesystem that answers for drive "c:\"; default "/".

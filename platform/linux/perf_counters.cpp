@@ -1,24 +1,21 @@
 // The Performance Data Helper calls, answered from /proc/stat and
 // /proc/net/dev. A query keeps its last two collections; every rate is worked
-// out from those two when it is formatted.
+// out from those two when it is formatted. The network instances are the
+// interfaces that carry the machine's outside traffic (outside_interfaces.h).
 #include "platform/perf_counters.h"
 
 #include <strings.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <new>
 
 #include "platform/linux/linux_sources.h"
+#include "platform/linux/outside_interfaces.h"
 #include "platform/linux/proc_reader.h"
 
 namespace {
 
-// More interfaces than this could never fit a caller's area anyway (the probe
-// has room for twenty records); past it the network counters fail to format.
-constexpr int MAX_INTERFACES = 64;
-constexpr std::size_t INTERFACE_NAME_BYTES = 16;  // the kernel's IFNAMSIZ
 // The latest collection, the one before it, and room to read the next one, so
 // a failed collection leaves the other two as they were.
 constexpr int SNAPSHOT_SLOTS = 3;
@@ -39,18 +36,6 @@ struct CounterRecord {
 struct ProcessorTicks {
   unsigned long long idle;  // idle and iowait: waiting on a disk is not work
   unsigned long long total;
-};
-
-struct InterfaceBytes {
-  char name[INTERFACE_NAME_BYTES];
-  unsigned long long received;
-  unsigned long long sent;
-};
-
-struct NetworkTable {
-  int count;
-  bool overflowed;
-  InterfaceBytes interfaces[MAX_INTERFACES];
 };
 
 struct Snapshot {
@@ -87,17 +72,10 @@ struct CounterPathParts {
   TextSpan counter;
 };
 
-// steady_clock is CLOCK_MONOTONIC on Linux.
-unsigned long long systemMonotonicNanos() {
-  auto sinceBoot = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<unsigned long long>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(sinceBoot).count());
-}
-
 // Constant-initialised, like everything here: the probes open their queries
 // during static initialisation, before dynamic initialisers are sure to have run.
 QueryRecord* firstQuery = nullptr;
-MonotonicNanos monotonicClock = systemMonotonicNanos;
+KeptFile statFile = NOT_OPENED;
 
 // --- Counter paths -------------------------------------------------------
 
@@ -194,7 +172,8 @@ bool parseProcessorLine(TextSpan line, ProcessorTicks& ticks) {
 bool readProcessorTicks(ProcessorTicks& ticks) {
   char path[PATH_CAPACITY_BYTES];
   LineReader reader;
-  if (!joinPath(path, sizeof path, procRoot(), "stat") || !openLines(reader, path)) return false;
+  if (!joinPath(path, sizeof path, procRoot(), "stat") || !beginPass(reader, statFile, path))
+    return false;
   TextSpan line{};
   bool cut = false;
   bool found = false;
@@ -203,74 +182,8 @@ bool readProcessorTicks(ProcessorTicks& ticks) {
     found = isProcessorTotalLine(line);
     parsed = found && !cut && parseProcessorLine(line, ticks);
   }
-  closeLines(reader);
+  endPass(reader, statFile);
   return parsed;
-}
-
-// --- /proc/net/dev -------------------------------------------------------
-
-// "  eth0: rx_bytes rx_packets ... (8 receive fields) tx_bytes ... (8 transmit fields)"
-bool addInterfaceLine(TextSpan line, NetworkTable& table) {
-  TextSpan name{};
-  TextSpan rest{};
-  if (!splitAt(line, ':', name, rest)) return false;
-  skipBlanks(name);
-  if (name.length == 0 || name.length >= INTERFACE_NAME_BYTES) return false;
-  for (std::size_t i = 0; i < name.length; ++i)
-    if (isBlank(name.text[i])) return false;
-  unsigned long long received = 0;
-  unsigned long long sent = 0;
-  int count = 0;
-  skipBlanks(rest);
-  while (rest.length > 0) {
-    unsigned long long value = 0;
-    if (!takeNumber(rest, value)) return false;
-    if (count == 0) received = value;
-    if (count == 8) sent = value;
-    ++count;
-    skipBlanks(rest);
-  }
-  if (count < 9) return false;
-  if (spanEquals(name, "lo")) return true;
-  if (table.count == MAX_INTERFACES) {
-    table.overflowed = true;
-    return true;
-  }
-  InterfaceBytes& entry = table.interfaces[table.count++];
-  std::memcpy(entry.name, name.text, name.length);
-  entry.name[name.length] = '\0';
-  entry.received = received;
-  entry.sent = sent;
-  return true;
-}
-
-bool isEmptyLine(TextSpan line) {
-  skipBlanks(line);
-  return line.length == 0;
-}
-
-// The kernel writes two header lines, both cut into columns by '|'.
-bool isHeaderLine(TextSpan line) { return std::memchr(line.text, '|', line.length) != nullptr; }
-
-bool readNetworkTable(NetworkTable& table) {
-  char path[PATH_CAPACITY_BYTES];
-  LineReader reader;
-  if (!joinPath(path, sizeof path, procRoot(), "net/dev") || !openLines(reader, path)) return false;
-  table.count = 0;
-  table.overflowed = false;
-  TextSpan line{};
-  bool cut = false;
-  bool good = true;
-  int lineNumber = 0;
-  while (good && nextLine(reader, line, cut)) {
-    ++lineNumber;
-    if (lineNumber <= 2)
-      good = !cut && isHeaderLine(line);
-    else if (!isEmptyLine(line))
-      good = !cut && addInterfaceLine(line, table);
-  }
-  closeLines(reader);
-  return good && !reader.failed && lineNumber >= 2;
 }
 
 // --- Values --------------------------------------------------------------
@@ -357,10 +270,6 @@ void fillItems(const Snapshot& latest, const Snapshot& earlier, CounterKind kind
 
 }  // namespace
 
-void setMonotonicClock(MonotonicNanos clock) {
-  monotonicClock = clock != nullptr ? clock : systemMonotonicNanos;
-}
-
 int liveQueryCount() {
   int count = 0;
   for (const QueryRecord* query = firstQuery; query != nullptr; query = query->next) ++count;
@@ -430,11 +339,12 @@ PDH_STATUS PdhCollectQueryData(PDH_HQUERY query) {
   if (record->counters == nullptr) return PDH_NO_DATA;
   int next = (record->latest + 1) % SNAPSHOT_SLOTS;
   Snapshot& snapshot = record->slots[next];
-  snapshot.nanos = monotonicClock();
+  snapshot.nanos = monotonicNanos();
   snapshot.hasProcessor = queryNeeds(*record, false);
   snapshot.hasNetwork = queryNeeds(*record, true);
   if (snapshot.hasProcessor && !readProcessorTicks(snapshot.processor)) return PDH_NO_DATA;
-  if (snapshot.hasNetwork && !readNetworkTable(snapshot.network)) return PDH_NO_DATA;
+  if (snapshot.hasNetwork && !readOutsideTraffic(snapshot.network, snapshot.nanos))
+    return PDH_NO_DATA;
   record->latest = next;
   return ERROR_SUCCESS;
 }

@@ -1,6 +1,7 @@
 // Reading /proc and /sys without touching the heap. The monitor polls these
 // files every second for as long as it runs, so every reader here works in
-// fixed buffers with open/read/close, and every parser walks a span by hand.
+// fixed buffers, the files read every second stay open and are read again
+// from their start, and every parser walks a span by hand.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +23,7 @@ struct TextSpan {
 // One file read line by line through a fixed buffer.
 struct LineReader {
   int fd;
+  long long offset;   // where the next read starts in the file
   std::size_t start;  // first unread byte in buffer
   std::size_t end;    // one past the last byte read into buffer
   bool atEnd;
@@ -30,8 +32,21 @@ struct LineReader {
   char buffer[LINE_BUFFER_BYTES];
 };
 
+// A file opened once and read again from its start on every pass. Its
+// descriptor goes when a pass fails or a root is set, so the next pass opens
+// the file afresh.
+struct KeptFile {
+  int fd;
+  unsigned rootsSeen;  // rootsGeneration() when it was opened
+};
+constexpr KeptFile NOT_OPENED = {-1, 0};
+
 const char* procRoot();
 const char* sysRoot();
+// Changes whenever a root is set: whatever was worked out from the old roots is stale.
+unsigned rootsGeneration();
+// Monotonic nanoseconds from the clock given to setMonotonicClock.
+unsigned long long monotonicNanos();
 // Copies dir (or fallback when dir is null) into a ROOT_CAPACITY array; false,
 // leaving root alone, when the chosen text is empty or does not fit.
 bool storeRoot(char* root, const char* dir, const char* fallback);
@@ -46,6 +61,13 @@ bool openLines(LineReader& reader, const char* path);
 // or on a read error (then reader.failed is set).
 bool nextLine(LineReader& reader, TextSpan& line, bool& cut);
 void closeLines(LineReader& reader);
+// The same over a kept file: beginPass opens it when it is not open yet and
+// reads from its start; endPass lets it go when the pass failed.
+bool beginPass(LineReader& reader, KeptFile& file, const char* path);
+void endPass(const LineReader& reader, KeptFile& file);
+// readSmallFile over a kept file: one read at offset 0.
+bool readKeptSmallFile(KeptFile& file, const char* path, char* text, std::size_t capacity);
+void letGo(KeptFile& file);
 
 // Reads a small file whole into text, zero-terminated, with trailing white
 // space removed. False when the file cannot be read or does not fit.
@@ -59,3 +81,7 @@ bool splitAt(TextSpan span, char mark, TextSpan& head, TextSpan& rest);
 // Skips blanks, then takes a run of decimal digits. False when there is no
 // digit or the number does not fit 64 bits; what follows is the caller's to judge.
 bool takeNumber(TextSpan& rest, unsigned long long& value);
+// Skips blanks, then takes the run of characters up to the next blank.
+bool takeWord(TextSpan& rest, TextSpan& word);
+// The whole span as a hexadecimal number of at most 64 bits.
+bool spanHex(TextSpan span, unsigned long long& value);

@@ -1,6 +1,7 @@
 // The PDH calls against fixture /proc trees and a hand-driven clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -57,6 +58,7 @@ class PdhContract : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(setProcRoot(tree.path("proc").c_str()));
+    ASSERT_TRUE(setSysRoot(tree.path("sys").c_str()));
     setMonotonicClock(fakeClock);
     fakeNanos = 7 * SECOND;
     queriesBefore = liveQueryCount();
@@ -67,13 +69,23 @@ class PdhContract : public testing::Test {
     for (PDH_HQUERY query : queries) EXPECT_EQ(PdhCloseQuery(query), ERROR_SUCCESS);
     EXPECT_EQ(liveQueryCount(), queriesBefore);
     setProcRoot(nullptr);
+    setSysRoot(nullptr);
     setMonotonicClock(nullptr);
   }
 
   void writeStat(const std::vector<unsigned long long>& ticks) {
     tree.write("proc/stat", statText(ticks));
   }
-  void writeNetDev(const Traffic& interfaces) {
+  // Every interface but lo is backed by a device unless it is named in virtuals.
+  void writeNetDev(const Traffic& interfaces, const std::vector<std::string>& virtuals = {}) {
+    for (const auto& [name, bytes] : interfaces) {
+      bool isVirtual =
+          name == "lo" || std::find(virtuals.begin(), virtuals.end(), name) != virtuals.end();
+      if (isVirtual)
+        tree.remove("sys/class/net/" + name + "/device");
+      else
+        tree.write("sys/class/net/" + name + "/device/uevent", "");
+    }
     tree.write("proc/net/dev", netDevText(interfaces));
   }
 
@@ -209,13 +221,133 @@ TEST_F(PdhContract, NetworkRatesUseTheRealIntervalOfEachQuery) {
   EXPECT_EQ(read(network[0]), (Instances{{"eth0", 1000}, {"wlan0", 0}, {"new0", 0}}));
   EXPECT_EQ(read(network[1]), (Instances{{"eth0", 250}, {"wlan0", 0}, {"new0", 0}}));
 
+  // Within the same millisecond the last reading is shared, and there is no interval.
   writeNetDev({{"eth0", {3500 + 5000000000000ULL, 9626}}});
-  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);  // same instant: no interval
-  EXPECT_EQ(read(network[0]), (Instances{{"eth0", 0}}));
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  EXPECT_EQ(read(network[0]), (Instances{{"eth0", 0}, {"wlan0", 0}, {"new0", 0}}));
   writeNetDev({{"eth0", {3500 + 10000000000000ULL, 9627}}});
   fakeNanos += SECOND;
   ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
   EXPECT_EQ(read(network[0]), (Instances{{"eth0", 2147483647}}));
+}
+
+// Bytes that cross a bridge, a veth pair, a tunnel or a bond were already
+// counted on the device they ride on.
+TEST_F(PdhContract, OnlyDeviceBackedInterfacesCountAndEachOnce) {
+  PDH_HQUERY query = nullptr;
+  std::vector<PDH_HCOUNTER> network = counters({RECEIVED, SENT}, query);
+  const std::vector<std::string> virtuals = {"docker0", "br0",  "veth1a2b", "tun0",  "wg0",
+                                             "bond0",   "ifb0", "dummy0",   "eth0.7"};
+  Traffic before = {{"lo", {0, 0}}, {"eth0", {1000, 2000}}, {"wlan0", {0, 0}}};
+  for (const std::string& name : virtuals) before.push_back({name, {0, 0}});
+  writeNetDev(before, virtuals);
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  Traffic after = {{"lo", {9000, 9000}}, {"eth0", {103400, 2000}}, {"wlan0", {0, 51200}}};
+  for (const std::string& name : virtuals) after.push_back({name, {777777, 888888}});
+  writeNetDev(after, virtuals);
+  fakeNanos += SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  EXPECT_EQ(read(network[0]), (Instances{{"eth0", 102400}, {"wlan0", 0}}));
+  EXPECT_EQ(read(network[1]), (Instances{{"eth0", 0}, {"wlan0", 51200}}));
+}
+
+// In a container no interface has a device: the default route's do the counting.
+TEST_F(PdhContract, WithoutDevicesTheDefaultRouteCounts) {
+  const std::string routeHeader =
+      "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+  const std::string ipv4 = routeHeader +
+                           "eth1\t0000A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"
+                           "eth0\t00000000\t010011AC\t0003\t0\t0\t0\t00000000\t0\t0\t0\n";
+  const std::string zeros(32, '0');
+  const std::string ipv6 =
+      "fd000000000000000000000000000000 40 " + zeros + " 00 " + zeros +
+      " 00000100 00000001 00000000 00000001     eth0\n" + zeros + " 00 " + zeros + " 00 " + zeros +
+      " ffffffff 00000001 00000000 00200200       lo\n" + zeros + " 00 " + zeros + " 00 " +
+      "fe800000000000000000000000000001 00000400 00000001 00000000 00000003     eth1\n";
+  const std::vector<std::string> all = {"eth0", "eth1", "veth9"};
+  const std::pair<std::string, std::string> tables[] = {
+      {ipv4, ipv6},  // IPv4 leads out through eth0
+      {routeHeader,
+       ipv6},  // IPv6 alone leads out, through eth1; lo's unreachable default is not a way out
+      {routeHeader, ""},  // no way out: nothing is outside traffic
+  };
+  const Instances expected[] = {{{"eth0", 1000}}, {{"eth1", 3000}}, {}};
+  for (int i = 0; i < 3; ++i) {
+    tree.write("proc/net/route", tables[i].first);
+    tree.write("proc/net/ipv6_route", tables[i].second);
+    ASSERT_TRUE(setProcRoot(tree.path("proc").c_str()));  // a root set anew is looked at afresh
+    PDH_HQUERY query = nullptr;
+    PDH_HCOUNTER received = counters({RECEIVED}, query)[0];
+    writeNetDev({{"lo", {0, 0}}, {"eth0", {0, 0}}, {"eth1", {0, 0}}, {"veth9", {0, 0}}}, all);
+    fakeNanos += SECOND;
+    ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+    writeNetDev({{"lo", {5, 5}}, {"eth0", {1000, 0}}, {"eth1", {3000, 0}}, {"veth9", {7, 0}}}, all);
+    fakeNanos += SECOND;
+    ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+    EXPECT_EQ(read(received), expected[i]) << i;
+  }
+  // The default route moves to eth1 with no interface coming or going: the
+  // routes are looked at again after a minute.
+  PDH_HQUERY query = nullptr;
+  PDH_HCOUNTER received = counters({RECEIVED}, query)[0];
+  tree.write("proc/net/route", ipv4);
+  tree.write("proc/net/ipv6_route", ipv6);
+  ASSERT_TRUE(setProcRoot(tree.path("proc").c_str()));
+  fakeNanos += SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  tree.write("proc/net/route", routeHeader);
+  fakeNanos += SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  EXPECT_EQ(read(received), (Instances{{"eth0", 0}}));
+  fakeNanos += 60 * SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  EXPECT_EQ(read(received), (Instances{{"eth1", 0}}));
+}
+
+// A USB modem plugged in, a container started: the new set of names is sorted
+// out at once, and a new interface's first interval counts nothing.
+TEST_F(PdhContract, InterfacesThatAppearAreSortedOutAtTheNextCollection) {
+  PDH_HQUERY query = nullptr;
+  PDH_HCOUNTER received = counters({RECEIVED}, query)[0];
+  writeNetDev({{"lo", {0, 0}}, {"eth0", {0, 0}}});
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  writeNetDev({{"lo", {0, 0}}, {"eth0", {500, 0}}, {"wwan0", {8000, 0}}, {"veth3", {9000, 0}}},
+              {"veth3"});
+  fakeNanos += SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  EXPECT_EQ(read(received), (Instances{{"eth0", 500}, {"wwan0", 0}}));
+  writeNetDev({{"lo", {0, 0}}, {"eth0", {500, 0}}, {"wwan0", {9000, 0}}, {"veth3", {19000, 0}}},
+              {"veth3"});
+  fakeNanos += SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  EXPECT_EQ(read(received), (Instances{{"eth0", 0}, {"wwan0", 1000}}));
+  // Unplugged again.
+  writeNetDev({{"lo", {0, 0}}, {"eth0", {700, 0}}});
+  fakeNanos += SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  EXPECT_EQ(read(received), (Instances{{"eth0", 200}}));
+}
+
+// Sixty containers' veth ends beside the one real interface: far more names
+// than the probe's area holds, yet the answer fits.
+TEST_F(PdhContract, SixtyVethInterfacesLeaveTheDevicesRate) {
+  PDH_HQUERY query = nullptr;
+  std::vector<PDH_HCOUNTER> network = counters({RECEIVED, SENT}, query);
+  Traffic interfaces = quietInterfaces(60, "veth");
+  std::vector<std::string> virtuals;
+  for (const auto& entry : interfaces) virtuals.push_back(entry.first);
+  interfaces.push_back({"docker0", {0, 0}});
+  virtuals.push_back("docker0");
+  interfaces.push_back({"enp3s0", {0, 0}});
+  writeNetDev(interfaces, virtuals);
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  for (auto& entry : interfaces) entry.second = {123456789, 987654321};
+  interfaces.back().second = {204800, 4096};
+  writeNetDev(interfaces, virtuals);
+  fakeNanos += 2 * SECOND;
+  ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+  EXPECT_EQ(read(network[0]), (Instances{{"enp3s0", 102400}}));
+  EXPECT_EQ(read(network[1]), (Instances{{"enp3s0", 2048}}));
 }
 
 TEST_F(PdhContract, AnswerMustFitTheCallersAreaOrNothingIsWritten) {
@@ -227,6 +359,7 @@ TEST_F(PdhContract, AnswerMustFitTheCallersAreaOrNothingIsWritten) {
     interfaces.resize(16);
     interfaces.push_back({last, {0, 0}});
     writeNetDev(interfaces);
+    fakeNanos += SECOND;
     ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
     read(received, std::strlen(last) == 7 ? ERROR_SUCCESS : PDH_MORE_DATA);
     EXPECT_EQ(neededBytes, 473u + std::strlen(last));
@@ -237,12 +370,14 @@ TEST_F(PdhContract, AnswerMustFitTheCallersAreaOrNothingIsWritten) {
   // One-letter names: 18 fit, 19 need 494 bytes, and 20 leave no room for any name.
   for (auto [count, fits] : {std::pair{18, true}, {19, false}, {20, false}}) {
     writeNetDev(quietInterfaces(count, ""));
+    fakeNanos += SECOND;
     ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
     read(received, fits ? ERROR_SUCCESS : PDH_MORE_DATA);
     EXPECT_EQ(areaUntouched(), !fits) << count;
   }
   // Past the interfaces it tracks, no area is large enough.
   writeNetDev(quietInterfaces(65, "veth"));
+  fakeNanos += SECOND;
   ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
   read(received, PDH_MEMORY_ALLOCATION_FAILURE, sizeof area);
   EXPECT_TRUE(areaUntouched());
@@ -272,6 +407,7 @@ TEST_F(PdhContract, UnreadableSourcesFailTheCollectionAndKeepTheLastTwo) {
   ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
   const std::string goodStat = statText({130, 0, 60, 840, 70, 0, 0, 0});
   const std::string goodNetDev = netDevText({{"eth0", {3000, 0}}});
+  writeNetDev({{"eth0", {0, 0}}});
   tree.write("proc/stat", goodStat);
   tree.write("proc/net/dev", goodNetDev);
   fakeNanos += 2 * SECOND;
@@ -285,7 +421,9 @@ TEST_F(PdhContract, UnreadableSourcesFailTheCollectionAndKeepTheLastTwo) {
     tree.write("proc/stat", goodStat);
     tree.write("proc/net/dev", goodNetDev);
   }
+  // Files read every second stay open: a vanished one is missed once its root is set again.
   tree.remove("proc");
+  ASSERT_TRUE(setProcRoot(tree.path("proc").c_str()));
   EXPECT_NE(PdhCollectQueryData(query), ERROR_SUCCESS);
 
   // Headers alone are a machine with no interfaces; long lines we skip are harmless.

@@ -284,6 +284,44 @@ TEST_F(StripStartTest, SizesNoOneCanUseComeBackAsTheDefault) {
   EXPECT_EQ(fake::storedDword(key(), "width"), 2560u);
 }
 
+// A battery adds "pwr: 57%" to the line, which then needs more than the
+// default 450 pixels: on a first run the strip widens once to the line plus 5
+// pixels, as a font choice shapes it; a stored width is kept as it is.
+TEST_F(StripStartTest, FirstRunWidensOnceForALineTheDefaultWidthCuts) {
+  struct Case {
+    bool widthStored;
+    BYTE battery;
+    bool widens;
+  };
+  const Case cases[] = {{false, 57, true}, {false, 255, false}, {true, 57, false}};
+  for (const Case& c : cases) {
+    SetUp();
+    if (c.widthStored) fake::storeDword(key(), "width", 450);
+    fake::host().batteryPercent = c.battery;
+    // A laptop with 16 GiB, 12 of them in use, and 69,143 MB free.
+    fake::host().memory.ullTotalPhys = 16ULL << 30;
+    fake::host().memory.ullAvailPhys = 4ULL << 30;
+    fake::host().totalFreeBytes = 69143ULL << 20;
+    std::size_t firstLine = 0;
+    runStrip({[&](HWND monitor) {
+                firstLine = std::strlen(StatusLine);
+                post(monitor, WM_TIMER, 0, 0, REFRESH_TIMER);
+              },
+              [](HWND monitor) {
+                // Once only: a line that grows later is cut as before.
+                fake::host().memory.ullTotalPhys = 1ULL << 40;
+                post(monitor, WM_TIMER, 0, 0, REFRESH_TIMER);
+              }});
+    ASSERT_GT(firstLine, 0u);
+    // Characters 11 pixels high are 7 wide in the fake font.
+    const DWORD wide = static_cast<DWORD>(7 * firstLine + 5);
+    EXPECT_EQ(fake::storedDword(key(), "width"), c.widens ? wide : 450u) << c.battery;
+    EXPECT_EQ(fake::storedDword(key(), "height"), 14u);
+    EXPECT_EQ(fake::logEntries("place Kivo2 z=0 443,-2 ").size(), c.widens ? 1u : 0u)
+        << c.widthStored << " " << static_cast<int>(c.battery);
+  }
+}
+
 TEST_F(StripStartTest, OwnerWindowIsNeverShown) {
   runStrip();
   EXPECT_TRUE(fake::logEntries("show Kivo ").empty());
