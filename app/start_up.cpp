@@ -55,7 +55,11 @@ LONG farEdge(LONG start, LONG size) {
 // resolution shrank) would leave a strip nobody can reach: it comes back at
 // the default place instead, keeping its size. A partly visible one stays.
 void placeMonitorWindow() {
-  settings.width = usableSize(settings.width, GetSystemMetrics(SM_CXVIRTUALSCREEN), DEFAULT_WIDTH);
+  const LONG width =
+      usableSize(settings.width, GetSystemMetrics(SM_CXVIRTUALSCREEN), DEFAULT_WIDTH);
+  // A stored width no one can use is as good as none: the line may widen it.
+  if (width != settings.width) widthMayGrow = true;
+  settings.width = width;
   settings.height =
       usableSize(settings.height, GetSystemMetrics(SM_CYVIRTUALSCREEN), DEFAULT_HEIGHT);
   int x = settings.x;

@@ -9,6 +9,7 @@
 #include "display/display_font.h"
 #include "measure/counter_probe.h"
 #include "measure/status_line.h"
+#include "settings/settings_store.h"
 #include "strip_fixture.h"
 
 namespace {
@@ -286,17 +287,20 @@ TEST_F(StripStartTest, SizesNoOneCanUseComeBackAsTheDefault) {
 
 // A battery adds "pwr: 57%" to the line, which then needs more than the
 // default 450 pixels: on a first run the strip widens once to the line plus 5
-// pixels, as a font choice shapes it; a stored width is kept as it is.
+// pixels, as a font choice shapes it; a stored width is kept as it is, unless
+// it is one no one can use and comes back as the default.
 TEST_F(StripStartTest, FirstRunWidensOnceForALineTheDefaultWidthCuts) {
   struct Case {
-    bool widthStored;
+    LONG storedWidth;  // NOT_FOUND: none
     BYTE battery;
     bool widens;
   };
-  const Case cases[] = {{false, 57, true}, {false, 255, false}, {true, 57, false}};
+  const Case cases[] = {
+      {NOT_FOUND, 57, true}, {NOT_FOUND, 255, false}, {450, 57, false}, {0, 57, true}};
   for (const Case& c : cases) {
     SetUp();
-    if (c.widthStored) fake::storeDword(key(), "width", 450);
+    if (c.storedWidth != NOT_FOUND)
+      fake::storeDword(key(), "width", static_cast<DWORD>(c.storedWidth));
     fake::host().batteryPercent = c.battery;
     // A laptop with 16 GiB, 12 of them in use, and 69,143 MB free.
     fake::host().memory.ullTotalPhys = 16ULL << 30;
@@ -318,7 +322,7 @@ TEST_F(StripStartTest, FirstRunWidensOnceForALineTheDefaultWidthCuts) {
     EXPECT_EQ(fake::storedDword(key(), "width"), c.widens ? wide : 450u) << c.battery;
     EXPECT_EQ(fake::storedDword(key(), "height"), 14u);
     EXPECT_EQ(fake::logEntries("place Kivo2 z=0 443,-2 ").size(), c.widens ? 1u : 0u)
-        << c.widthStored << " " << static_cast<int>(c.battery);
+        << c.storedWidth << " " << static_cast<int>(c.battery);
   }
 }
 
