@@ -1,0 +1,289 @@
+#!/usr/bin/env bash
+# The strip as a user runs it on a desktop: one window manager on the X display
+# in $DISPLAY (a private Xvfb from tests/with_xvfb.sh), an xterm that has the
+# keyboard, then Kivo. Every check runs even when an earlier one failed, and
+# each prints one line "CHECK name pass|fail|n/a [detail]", so the runner can
+# tabulate managers against behaviours.
+#
+# Usage: wm_desktop.sh kivo manager clamped-y command...
+#   clamped-y: the y the manager gives a strip asked for at -2 (some keep a
+#   window's top on the screen).
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+exe=$1 manager=$2 top_y=$3
+shift 3
+
+failed=0
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+check() {
+  local name=$1 result=$2
+  shift 2
+  echo "CHECK $name $result $*"
+  [ "$result" = fail ] && failed=1
+  return 0
+}
+note() { echo "--- $manager: $*"; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kivo-wm-$manager.XXXXXX")
+kivo_pid="" wm_pid="" xterm_pid=""
+stop() { [ -n "$1" ] && kill "$1" 2>/dev/null && wait "$1" 2>/dev/null; }
+cleanup() {
+  stop "$kivo_pid"
+  stop "$xterm_pid"
+  stop "$wm_pid"
+  if [ -n "${KIVO_E2E_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$XDG_CONFIG_HOME/i3"
+# i3 with no config of the user's own asks for one in a wizard; two lines do.
+printf '# i3 config file (v4)\nfont pango:monospace 8\n' >"$XDG_CONFIG_HOME/i3/config"
+store=$XDG_CONFIG_HOME/kivo/kivo.reg
+
+# shellcheck source=tests/e2e/screen.sh
+source "$here/screen.sh"
+# shellcheck source=tests/e2e/linux_ui.sh
+source "$here/linux_ui.sh"
+kivo_name="kivo under $manager" close_wait_s=5
+# shellcheck source=tests/e2e/process.sh
+source "$here/process.sh"
+
+hex() { printf '0x%x' "$1"; }
+root_prop() { xprop -root "$1" 2>/dev/null; }
+focused() { xdotool getwindowfocus 2>/dev/null; }
+
+# The window manager's frame around $1: its ancestor that is a child of the root.
+frame_of() {
+  local id=$1 parent root
+  root=$(xwininfo -root | awk '/Window id:/ {print $4}')
+  for _ in 1 2 3 4 5 6; do
+    parent=$(xwininfo -tree -id "$id" | awk '/Parent window id:/ {print $4}')
+    [ -z "$parent" ] || [ "$parent" = "$root" ] && break
+    id=$parent
+  done
+  echo "$id"
+}
+
+stored() {
+  local line
+  line=$(tr -d '\r' <"$store" 2>/dev/null | sed -n "s/^\"$1\"=dword://p" | tail -1)
+  [ -n "$line" ] && echo $((0x$line << 32 >> 32)) || echo missing
+}
+stored_geometry() { echo "$(stored x) $(stored y) $(stored width) $(stored height)"; }
+
+# Waits up to 2 s for the strip's geometry to read "$1"; prints what it is.
+settle_geometry() {
+  local got
+  for _ in $(seq 20); do
+    got=$(geometry "$strip")
+    [ "$got" = "$1" ] && break
+    sleep 0.1
+  done
+  echo "$got"
+}
+
+# "above", "below" or "middle": where the strip's frame is among the root's
+# children, which xwininfo lists from the top of the stack down.
+stack_place() {
+  local ids mine
+  ids=$(xwininfo -root -children | awk '/^ +0x/ {print $1}')
+  mine=$(frame_of "$strip")
+  # Only the frames of windows the manager manages count: the xterm's and the strip's.
+  local xterm_frame
+  xterm_frame=$(frame_of "$xterm_id")
+  local order
+  order=$(echo "$ids" | grep -xE "$mine|$xterm_frame" | tr '\n' ' ')
+  if [ "$order" = "$mine $xterm_frame " ]; then echo above; else echo below; fi
+}
+
+wm_state() { xprop -id "$strip" _NET_WM_STATE 2>/dev/null; }
+
+# Toggles Always on Top through the menu, then says whether the manager
+# shows $1 (ABOVE or BELOW) in the state and in the stacking.
+toggle_on_top() {
+  local want=$1 state place other=BELOW
+  [ "$want" = BELOW ] && other=ABOVE
+  read -r sx sy _ _ < <(geometry "$strip")
+  (choose_from_menu $((sx + 20)) $((sy + 7)) $ALWAYS_ON_TOP) || {
+    check "menu-$want" fail "the menu did not work"
+    return
+  }
+  sleep 0.5
+  state=$(wm_state)
+  if ! grep -q _NET_WM_STATE_ABOVE <<<"$supported"; then
+    check "state-$want" n/a "the manager has no ABOVE/BELOW"
+  elif [[ $state == *_NET_WM_STATE_$want* && $state != *_NET_WM_STATE_$other* ]]; then
+    check "state-$want" pass
+  else
+    check "state-$want" fail "$state"
+  fi
+  place=$(stack_place)
+  local expected=above
+  [ "$want" = BELOW ] && expected=below
+  if ! grep -q _NET_WM_STATE_ABOVE <<<"$supported"; then
+    check "stack-$want" n/a "stacked $place"
+  elif [ "$place" = "$expected" ]; then
+    check "stack-$want" pass
+  else
+    check "stack-$want" fail "the strip is $place the xterm"
+  fi
+}
+
+start_kivo() {
+  "$exe" >>"$work/kivo.log" 2>&1 &
+  kivo_pid=$!
+}
+
+# --- the desktop ----------------------------------------------------------------
+
+note "starting the window manager"
+(cd "$HOME" && exec "$@") >"$work/wm.log" 2>&1 &
+wm_pid=$!
+for _ in $(seq 100); do
+  root_prop _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && break
+  kill -0 "$wm_pid" 2>/dev/null || fail "$manager ended: $(cat "$work/wm.log")"
+  sleep 0.1
+done
+root_prop _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "$manager did not come up in 10 s"
+supported=$(root_prop _NET_SUPPORTED)
+
+xterm -geometry 80x10+100+200 -title kivo-beside >/dev/null 2>&1 &
+xterm_pid=$!
+xterm_id=""
+for _ in $(seq 100); do
+  xterm_id=$(xdotool search --onlyvisible --name '^kivo-beside$' 2>/dev/null | head -1)
+  [ -n "$xterm_id" ] && break
+  sleep 0.1
+done
+[ -n "$xterm_id" ] || fail "the xterm did not show"
+xdotool windowactivate --sync "$xterm_id" >/dev/null 2>&1 || xdotool windowfocus --sync "$xterm_id"
+sleep 0.3
+typing_in=$(focused)
+
+# --- start-up: place, decorations, taskbar, focus -------------------------------
+
+note "first start"
+start_kivo
+wait_for_strip 10
+sleep 1
+got=$(settle_geometry "443 $top_y 450 14")
+[ "$got" = "443 $top_y 450 14" ] && check floats pass || check floats fail "at $got"
+frame=$(frame_of "$strip")
+read -r _ _ fw fh < <(geometry "$frame")
+[ "$fw $fh" = "450 14" ] && check undecorated pass || check undecorated fail "frame ${fw}x$fh"
+[[ $(wm_state) == *_NET_WM_STATE_SKIP_TASKBAR* ]] && check no-taskbar pass ||
+  check no-taskbar fail "$(wm_state)"
+now=$(focused)
+[ "$now" = "$typing_in" ] && check keeps-focus pass || check keeps-focus fail "focus went to $(hex "$now")"
+
+# --- always on top, off, on ----------------------------------------------------
+
+note "always on top through the menu"
+toggle_on_top BELOW
+toggle_on_top ABOVE
+
+# --- Setup: focused, title bar on screen, Escape, focus back ---------------------
+
+note "Setup"
+read -r sx sy _ _ < <(geometry "$strip")
+if (open_setup $((sx + 20)) $((sy + 7))); then
+  dialog=$(xdotool search --onlyvisible --name '^Kivo Setup$' | head -1)
+  sleep 0.5
+  now=$(focused)
+  [ "$now" = "$dialog" ] && check setup-focused pass || check setup-focused fail "focus on $(hex "$now")"
+  read -r _ fy _ _ < <(geometry "$(frame_of "$dialog")")
+  [ "$fy" -ge 0 ] && check setup-on-screen pass || check setup-on-screen fail "frame top at $fy"
+  xdotool key Escape
+  if (wait_for_window_gone "Kivo Setup"); then
+    check setup-escape pass
+    sleep 0.5
+    now=$(focused)
+    [ "$now" = "$typing_in" ] && check focus-back pass || check focus-back fail "focus on $(hex "$now")"
+  else
+    check setup-escape fail "still open"
+    xdotool search --onlyvisible --name '^Kivo Setup$' windowclose 2>/dev/null
+  fi
+else
+  check setup-focused fail "Setup did not open"
+fi
+
+# --- drag ------------------------------------------------------------------------
+
+note "drag"
+read -r sx sy _ _ < <(geometry "$strip")
+xdotool mousemove $((sx + 60)) $((sy + 7)) mousedown 1 mousemove $((sx + 70)) $((sy + 20)) \
+  mousemove $((sx + 90)) $((sy + 60)) mousemove $((sx + 100)) $((sy + 107)) mouseup 1
+want="$((sx + 40)) $((sy + 100)) 450 14"
+got=$(settle_geometry "$want")
+[ "$got" = "$want" ] && check drag pass || check drag fail "at $got, expected $want"
+
+# --- Quit saves the strip's own geometry -----------------------------------------
+
+note "Quit"
+read -r sx sy sw sh < <(geometry "$strip")
+if (choose_from_menu $((sx + 20)) $((sy + 7)) $QUIT); then
+  wait_for_exit
+  got=$(stored_geometry)
+  [ "$kivo_status" = 0 ] && [ "$got" = "$sx $sy $sw $sh" ] && check quit-saves pass ||
+    check quit-saves fail "exit $kivo_status, stored $got, shown $sx $sy $sw $sh"
+else
+  check quit-saves fail "the menu did not work"
+fi
+
+# --- the window manager's close request ----------------------------------------
+
+note "close request"
+start_kivo
+wait_for_strip 10
+sleep 0.5
+wmctrl -ic "$(hex "$strip")"
+status=running
+for _ in $(seq 30); do
+  kill -0 "$kivo_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$kivo_pid" 2>/dev/null; then
+  check close-request fail "still running"
+  kill "$kivo_pid"
+  wait "$kivo_pid"
+else
+  wait "$kivo_pid"
+  status=$?
+  [ "$status" = 0 ] && check close-request pass || check close-request fail "exit $status"
+fi
+kivo_pid=""
+
+# --- the X server goes away under a moved strip --------------------------------
+
+note "X server ends"
+start_kivo
+wait_for_strip 10
+sleep 0.5
+read -r sx sy _ _ < <(geometry "$strip")
+xdotool mousemove $((sx + 60)) $((sy + 7)) mousedown 1 mousemove $((sx + 70)) $((sy + 20)) \
+  mousemove $((sx + 80)) $((sy + 57)) mouseup 1
+want="$((sx + 20)) $((sy + 50)) 450 14"
+moved=$(settle_geometry "$want")
+kill "$KIVO_XVFB_PID"
+status=running
+for _ in $(seq 50); do
+  kill -0 "$kivo_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$kivo_pid" 2>/dev/null; then
+  check x-gone-saves fail "still running 5 s after the server ended"
+else
+  wait "$kivo_pid"
+  status=$?
+  got=$(stored_geometry)
+  [ "$status" = 0 ] && [ "$got" = "$moved" ] && check x-gone-saves pass ||
+    check x-gone-saves fail "exit $status, stored $got, last shown $moved"
+fi
+kivo_pid=""
+
+exit $failed
