@@ -124,7 +124,6 @@ POINT modalOrigin(HWND owner, POINT offset, int width, int height) {
   return origin;
 }
 
-void takeKeyboardIfUnmanaged(Fl_Window* window) {
-  if (!window->shown() || x11WindowManagerRunning()) return;
-  XSetInputFocus(fl_display, fl_xid(window), RevertToPointerRoot, CurrentTime);
+void takeKeyboard(Fl_Window* window) {
+  if (window->shown()) x11GiveFocus(fl_xid(window));
 }

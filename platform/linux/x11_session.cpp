@@ -1,10 +1,19 @@
 #include "platform/linux/x11_session.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Window.H>
 #include <FL/x.H>
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include "platform/linux/window_records.h"
 
 namespace {
 
@@ -19,8 +28,12 @@ struct Session {
   Channel red{}, green{}, blue{};
 };
 
+constexpr int CONNECT_ATTEMPTS = 40;
+constexpr useconds_t CONNECT_PAUSE_US = 50000;  // 40 x 50 ms: two seconds
+
 Session session;
 bool openFailed = false;
+bool connectionLost = false;
 
 Channel channelOf(unsigned long mask) {
   Channel channel{0, 0};
@@ -48,12 +61,34 @@ void prepareSession() {
                                                     "_NET_WM_STATE_SKIP_PAGER",
                                                     "_NET_SUPPORTING_WM_CHECK",
                                                     "_NET_WM_NAME",
-                                                    "UTF8_STRING"};
+                                                    "UTF8_STRING",
+                                                    "_NET_WM_WINDOW_TYPE",
+                                                    "_NET_WM_WINDOW_TYPE_UTILITY",
+                                                    "_NET_WM_USER_TIME",
+                                                    "_NET_ACTIVE_WINDOW",
+                                                    "_NET_FRAME_EXTENTS",
+                                                    "_NET_WORKAREA"};
   XInternAtoms(fl_display, const_cast<char**>(names), X11_ATOM_COUNT, False, session.atoms);
   session.red = channelOf(fl_visual->red_mask);
   session.green = channelOf(fl_visual->green_mask);
   session.blue = channelOf(fl_visual->blue_mask);
   session.ready = true;
+}
+
+// A log-out ends the X server under us. Xlib must not get control back from
+// here (it would end the process with status 1), so the windows hear of the
+// session's end, save as Quit does, and the process leaves at once.
+int onConnectionLost(Display* display) {
+  connectionLost = true;
+  std::fprintf(stderr, "kivo: the X display %s went away; closing as on Quit\n",
+               DisplayString(display));
+  endSessionWithoutDisplay();
+  _exit(0);
+}
+
+void adoptDisplay(Display* display) {
+  fl_open_display(display);
+  XSetIOErrorHandler(onConnectionLost);
 }
 
 }  // namespace
@@ -62,7 +97,7 @@ Display* x11Display() {
   if (!fl_display && !openFailed) {
     Display* display = XOpenDisplay(nullptr);
     if (display) {
-      fl_open_display(display);
+      adoptDisplay(display);
     } else {
       openFailed = true;
     }
@@ -70,6 +105,30 @@ Display* x11Display() {
   if (fl_display && !session.ready) prepareSession();
   return fl_display;
 }
+
+bool x11Connect(char* whyNot, unsigned long size) {
+  const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) {
+    std::snprintf(whyNot, size, "no X display to show the strip on: DISPLAY is not set");
+    return false;
+  }
+  int reason = 0;
+  for (int attempt = 0; !fl_display && attempt < CONNECT_ATTEMPTS; ++attempt) {
+    if (attempt > 0) usleep(CONNECT_PAUSE_US);
+    errno = 0;
+    if (Display* display = XOpenDisplay(nullptr)) {
+      adoptDisplay(display);
+    } else {
+      reason = errno;
+    }
+  }
+  if (fl_display) return x11Display() != nullptr;
+  std::snprintf(whyNot, size, "cannot connect to the X display %s: %s", name,
+                reason ? std::strerror(reason) : "the server refused the connection");
+  return false;
+}
+
+bool x11ConnectionLost() { return connectionLost; }
 
 Window x11Root() { return RootWindow(fl_display, fl_screen); }
 Visual* x11Visual() { return fl_visual->visual; }
@@ -97,19 +156,106 @@ bool x11WindowManagerRunning() {
   return running;
 }
 
-void x11SendWmState(Window window, bool add, Atom first, Atom second) {
+void x11SendToWindowManager(Window window, Atom messageType, long first, long second, long third,
+                            long fourth) {
   XEvent event;
   std::memset(&event, 0, sizeof event);
   event.xclient.type = ClientMessage;
   event.xclient.window = window;
-  event.xclient.message_type = x11Atom(NET_WM_STATE);
+  event.xclient.message_type = messageType;
   event.xclient.format = 32;
-  event.xclient.data.l[0] = add ? 1 : 0;
-  event.xclient.data.l[1] = static_cast<long>(first);
-  event.xclient.data.l[2] = static_cast<long>(second);
-  event.xclient.data.l[3] = 1;  // a normal application asks
+  event.xclient.data.l[0] = first;
+  event.xclient.data.l[1] = second;
+  event.xclient.data.l[2] = third;
+  event.xclient.data.l[3] = fourth;
   XSendEvent(fl_display, x11Root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
              &event);
+}
+
+void x11SendWmState(Window window, bool add, Atom first, Atom second) {
+  // The last 1: a normal application asks.
+  x11SendToWindowManager(window, x11Atom(NET_WM_STATE), add ? 1 : 0, static_cast<long>(first),
+                         static_cast<long>(second), 1);
+}
+
+void x11ShowDescribed(Fl_Window* window, void (*describe)(Window, void*), void* context) {
+  const bool managed = x11WindowManagerRunning();
+  if (managed) XGrabServer(fl_display);
+  window->show();
+  describe(fl_xid(window), context);
+  if (managed) XUngrabServer(fl_display);
+  XFlush(fl_display);
+}
+
+void x11DescribeToolWindow(Window xid) {
+  const Atom utility = x11Atom(NET_WM_WINDOW_TYPE_UTILITY);
+  XChangeProperty(fl_display, xid, x11Atom(NET_WM_WINDOW_TYPE), XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&utility), 1);
+  // A user time of 0 asks the manager not to activate the window as it maps.
+  const long never = 0;
+  XChangeProperty(fl_display, xid, x11Atom(NET_WM_USER_TIME), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&never), 1);
+  XWMHints* hints = XGetWMHints(fl_display, xid);
+  XWMHints noInput{};
+  XWMHints* target = hints ? hints : &noInput;
+  target->flags |= InputHint;
+  target->input = False;
+  XSetWMHints(fl_display, xid, target);
+  if (hints) XFree(hints);
+}
+
+void x11SetPlacementHints(Window xid, int x, int y, int width, int height, bool frameCorner) {
+  XSizeHints hints{};
+  long supplied = 0;
+  // FLTK's own limits (a dialog's fixed size) stay as they are.
+  XGetWMNormalHints(fl_display, xid, &hints, &supplied);
+  hints.flags |= USPosition | USSize | PPosition | PSize | PWinGravity;
+  hints.x = x;
+  hints.y = y;
+  hints.width = width > 0 ? width : 1;
+  hints.height = height > 0 ? height : 1;
+  hints.win_gravity = frameCorner ? NorthWestGravity : StaticGravity;
+  XSetWMNormalHints(fl_display, xid, &hints);
+}
+
+Window x11FocusedWindow() {
+  if (!x11WindowManagerRunning()) {
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(fl_display, &focus, &revert);
+    return focus == PointerRoot ? None : focus;
+  }
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, remaining = 0;
+  unsigned char* data = nullptr;
+  Window active = None;
+  if (XGetWindowProperty(fl_display, x11Root(), x11Atom(NET_ACTIVE_WINDOW), 0, 1, False, XA_WINDOW,
+                         &type, &format, &count, &remaining, &data) == Success &&
+      type == XA_WINDOW && count == 1) {
+    active = static_cast<Window>(*reinterpret_cast<unsigned long*>(data));
+  }
+  if (data) XFree(data);
+  return active;
+}
+
+void x11GiveFocus(Window xid) {
+  if (xid == None) return;
+  // The window may have gone meanwhile: that is no error worth a word.
+  XSync(fl_display, False);
+  XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  XWindowAttributes attributes{};
+  const Status found = XGetWindowAttributes(fl_display, xid, &attributes);
+  XSetErrorHandler(previous);
+  if (!found) return;
+  if (x11WindowManagerRunning()) {
+    // Source 2, as a pager asks: managers that keep a newly mapped window
+    // from taking the focus still grant this.
+    x11SendToWindowManager(xid, x11Atom(NET_ACTIVE_WINDOW), 2, CurrentTime, 0, 0);
+  } else if (attributes.map_state == IsViewable) {
+    XSetInputFocus(fl_display, xid, RevertToPointerRoot, CurrentTime);
+  }
+  XFlush(fl_display);
 }
 
 void x11SetNames(Window window, const char* utf8Title, const char* className) {
