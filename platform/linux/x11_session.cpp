@@ -218,6 +218,26 @@ void x11SetPlacementHints(Window xid, int x, int y, int width, int height, bool 
   XSetWMNormalHints(fl_display, xid, &hints);
 }
 
+void x11KeepFrameOnScreen(Window xid, int workX, int workY) {
+  Window frame = xid, root = None, parent = None, *children = nullptr;
+  unsigned int count = 0;
+  while (XQueryTree(fl_display, frame, &root, &parent, &children, &count)) {
+    if (children) XFree(children);
+    if (parent == root || parent == None) break;
+    frame = parent;
+  }
+  XWindowAttributes framed{};
+  int clientX = 0, clientY = 0;
+  Window child = None;
+  if (frame == xid || !XGetWindowAttributes(fl_display, frame, &framed) ||
+      !XTranslateCoordinates(fl_display, xid, root, 0, 0, &clientX, &clientY, &child)) {
+    return;
+  }
+  const int dx = framed.x < workX ? workX - framed.x : 0;
+  const int dy = framed.y < workY ? workY - framed.y : 0;
+  if (dx || dy) XMoveWindow(fl_display, xid, clientX + dx, clientY + dy);
+}
+
 Window x11FocusedWindow() {
   if (!x11WindowManagerRunning()) {
     Window focus = None;

@@ -74,6 +74,11 @@ void x11DescribeToolWindow(Window xid);
 // goes there.
 void x11SetPlacementHints(Window xid, int x, int y, int width, int height, bool frameCorner);
 
+// A manager that ignores the frame-corner hint (i3) may put a title bar
+// above the work area's top or left edge: once framed, the window moves so
+// its frame's corner is inside.
+void x11KeepFrameOnScreen(Window xid, int workX, int workY);
+
 // The window that has the keyboard: the manager's active window, or with no
 // manager the focus itself. 0 for none.
 Window x11FocusedWindow();

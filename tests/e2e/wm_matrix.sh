@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The strip under real window managers, each on its own Xvfb and all at once,
 # then one table of behaviours by manager. A manager is one line below: its
-# name, the y it gives a strip asked for at -2, and the command that runs it
-# (in a private HOME).
+# name, the y it gives a strip asked for at -2 (metacity and IceWM keep a
+# window's top on the screen, xfwm4 moves it 15 px down as it maps it), and the
+# command that runs it (in a private HOME).
 #
 # Usage: wm_matrix.sh kivo [manager...]     Default: every manager below.
 set -uo pipefail
@@ -13,7 +14,7 @@ shift
 
 managers=(
   "openbox  -2 openbox --sm-disable"
-  "xfwm4    -2 dbus-run-session -- xfwm4 --compositor=off --sm-client-disable"
+  "xfwm4    15 dbus-run-session -- xfwm4 --compositor=off --sm-client-disable"
   "metacity  0 metacity --no-composite --sm-disable"
   "i3       -2 i3"
   "fluxbox  -2 fluxbox"
