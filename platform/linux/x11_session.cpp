@@ -33,6 +33,10 @@ constexpr useconds_t CONNECT_PAUSE_US = 50000;  // 40 x 50 ms: two seconds
 
 Session session;
 bool openFailed = false;
+// The last active window that was not one of ours. A manager that focuses a
+// clicked window whatever its input hint (i3) makes the strip the active
+// window; a dialog opened from its menu then gives the keyboard back to this.
+Window lastOtherActive = None;
 bool connectionLost = false;
 
 Channel channelOf(unsigned long mask) {
@@ -51,6 +55,36 @@ Channel channelOf(unsigned long mask) {
 PixelValue channelPixel(unsigned long value8, Channel channel) {
   if (channel.bits >= 8) return (value8 << (channel.bits - 8)) << channel.shift;
   return (value8 >> (8 - channel.bits)) << channel.shift;
+}
+
+Window activeWindow() {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, remaining = 0;
+  unsigned char* data = nullptr;
+  Window active = None;
+  if (XGetWindowProperty(fl_display, x11Root(), x11Atom(NET_ACTIVE_WINDOW), 0, 1, False, XA_WINDOW,
+                         &type, &format, &count, &remaining, &data) == Success &&
+      type == XA_WINDOW && count == 1) {
+    active = static_cast<Window>(*reinterpret_cast<unsigned long*>(data));
+  }
+  if (data) XFree(data);
+  return active;
+}
+
+void noteActiveWindow() {
+  const Window active = activeWindow();
+  if (active != None && !fl_find(active)) lastOtherActive = active;
+}
+
+// FLTK already listens to the root window's properties (for the work area).
+int watchActiveWindow(void* event, void*) {
+  const auto* xevent = static_cast<const XEvent*>(event);
+  if (xevent->type == PropertyNotify && xevent->xproperty.window == x11Root() &&
+      xevent->xproperty.atom == x11Atom(NET_ACTIVE_WINDOW)) {
+    noteActiveWindow();
+  }
+  return 0;
 }
 
 void prepareSession() {
@@ -73,6 +107,8 @@ void prepareSession() {
   session.green = channelOf(fl_visual->green_mask);
   session.blue = channelOf(fl_visual->blue_mask);
   session.ready = true;
+  noteActiveWindow();
+  Fl::add_system_handler(watchActiveWindow, nullptr);
 }
 
 // A log-out ends the X server under us. Xlib must not get control back from
@@ -245,18 +281,8 @@ Window x11FocusedWindow() {
     XGetInputFocus(fl_display, &focus, &revert);
     return focus == PointerRoot ? None : focus;
   }
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, remaining = 0;
-  unsigned char* data = nullptr;
-  Window active = None;
-  if (XGetWindowProperty(fl_display, x11Root(), x11Atom(NET_ACTIVE_WINDOW), 0, 1, False, XA_WINDOW,
-                         &type, &format, &count, &remaining, &data) == Success &&
-      type == XA_WINDOW && count == 1) {
-    active = static_cast<Window>(*reinterpret_cast<unsigned long*>(data));
-  }
-  if (data) XFree(data);
-  return active;
+  const Window active = activeWindow();
+  return active != None && fl_find(active) ? lastOtherActive : active;
 }
 
 void x11GiveFocus(Window xid) {

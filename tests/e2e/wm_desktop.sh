@@ -217,8 +217,9 @@ fi
 
 note "drag"
 read -r sx sy _ _ < <(geometry "$strip")
-xdotool mousemove $((sx + 60)) $((sy + 7)) mousedown 1 mousemove $((sx + 70)) $((sy + 20)) \
-  mousemove $((sx + 90)) $((sy + 60)) mousemove $((sx + 100)) $((sy + 107)) mouseup 1
+xdotool mousemove $((sx + 60)) $((sy + 7)) sleep 0.1 mousedown 1 sleep 0.1 \
+  mousemove $((sx + 70)) $((sy + 20)) sleep 0.1 mousemove $((sx + 90)) $((sy + 60)) sleep 0.1 \
+  mousemove $((sx + 100)) $((sy + 107)) sleep 0.1 mouseup 1
 want="$((sx + 40)) $((sy + 100)) 450 14"
 got=$(settle_geometry "$want")
 [ "$got" = "$want" ] && check drag pass || check drag fail "at $got, expected $want"
@@ -267,8 +268,8 @@ start_kivo
 wait_for_strip 10
 sleep 0.5
 read -r sx sy _ _ < <(geometry "$strip")
-xdotool mousemove $((sx + 60)) $((sy + 7)) mousedown 1 mousemove $((sx + 70)) $((sy + 20)) \
-  mousemove $((sx + 80)) $((sy + 57)) mouseup 1
+xdotool mousemove $((sx + 60)) $((sy + 7)) sleep 0.1 mousedown 1 sleep 0.1 \
+  mousemove $((sx + 70)) $((sy + 20)) sleep 0.1 mousemove $((sx + 80)) $((sy + 57)) sleep 0.1 mouseup 1
 want="$((sx + 20)) $((sy + 50)) 450 14"
 moved=$(settle_geometry "$want")
 kill "$KIVO_XVFB_PID"
