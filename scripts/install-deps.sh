@@ -21,6 +21,9 @@ packages=(
   libxres-dev
   # The check of the install tree validates the desktop entry.
   desktop-file-utils
+  # The strip under real window managers, beside an xterm (xfwm4 needs a D-Bus
+  # session; wmctrl asks a manager to close a window).
+  openbox xfwm4 metacity i3-wm fluxbox icewm dbus xterm wmctrl
 )
 for flag in "$@"; do
   case $flag in

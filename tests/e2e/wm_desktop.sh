@@ -187,31 +187,41 @@ note "always on top through the menu"
 toggle_on_top BELOW
 toggle_on_top ABOVE
 
-# --- Setup: focused, title bar on screen, Escape, focus back ---------------------
+# --- dialogs: focused, title bar on screen, Escape, focus back ---------------------
 
-note "Setup"
-read -r sx sy _ _ < <(geometry "$strip")
-sleep 0.6
-if (open_setup $((sx + 20)) $((sy + 7))); then
-  dialog=$(xdotool search --onlyvisible --name '^Kivo Setup$' | head -1)
+# Opens the dialog named $2 through menu item $1 and checks it as above; the
+# checks are named after $3.
+check_dialog() {
+  local item=$1 title=$2 name=$3 dialog now fy
+  read -r sx sy _ _ < <(geometry "$strip")
+  sleep 0.6
+  if ! (choose_from_menu $((sx + 20)) $((sy + 7)) "$item") ||
+    ! dialog=$(wait_for_window "$title" 2>/dev/null); then
+    check "$name-focused" fail "$title did not open"
+    return
+  fi
   sleep 0.5
   now=$(focused)
-  [ "$now" = "$dialog" ] && check setup-focused pass || check setup-focused fail "focus on $(hex "$now")"
+  [ "$now" = "$dialog" ] && check "$name-focused" pass || check "$name-focused" fail "focus on $(hex "$now")"
   read -r _ fy _ _ < <(geometry "$(frame_of "$dialog")")
-  [ "$fy" -ge 0 ] && check setup-on-screen pass || check setup-on-screen fail "frame top at $fy"
+  [ "$fy" -ge 0 ] && check "$name-on-screen" pass || check "$name-on-screen" fail "frame top at $fy"
   xdotool key Escape
-  if (wait_for_window_gone "Kivo Setup"); then
-    check setup-escape pass
+  if (wait_for_window_gone "$title" 2>/dev/null); then
+    check "$name-escape" pass
     sleep 0.5
     now=$(focused)
-    [ "$now" = "$typing_in" ] && check focus-back pass || check focus-back fail "focus on $(hex "$now")"
+    [ "$now" = "$typing_in" ] && check "$name-focus-back" pass ||
+      check "$name-focus-back" fail "focus on $(hex "$now")"
   else
-    check setup-escape fail "still open"
-    xdotool search --onlyvisible --name '^Kivo Setup$' windowclose 2>/dev/null
+    check "$name-escape" fail "still open"
+    xdotool search --onlyvisible --name "^$title\$" windowclose 2>/dev/null
   fi
-else
-  check setup-focused fail "Setup did not open"
-fi
+}
+
+note "dialogs"
+check_dialog $SETUP "Kivo Setup" setup
+check_dialog $ABOUT "About Kivo" about
+check_dialog $SELECT_FONT "Kivo Font" font
 
 # --- drag ------------------------------------------------------------------------
 
