@@ -50,6 +50,8 @@ void releaseAllWindows();
 WindowRecord* findWindow(HWND window);
 // A termination signal closes what the user sees, as the close box would.
 void postCloseToShownWindows();
+// Dismisses the pop-up menu if one is open, as Escape would.
+void closeOpenMenu();
 // The X connection broke: the program's own windows hear WM_ENDSESSION, as at
 // a log-off, and save from what the records hold, sending nothing to X.
 void endSessionWithoutDisplay();

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # strip and kivo_status are set by the sourced helpers
 # The strip as a user runs it on a desktop: one window manager on the X display
 # in $DISPLAY (a private Xvfb from tests/with_xvfb.sh), an xterm that has the
 # keyboard, then Kivo. Every check runs even when an earlier one failed, and
@@ -49,6 +50,7 @@ store=$XDG_CONFIG_HOME/kivo/kivo.reg
 source "$here/screen.sh"
 # shellcheck source=tests/e2e/linux_ui.sh
 source "$here/linux_ui.sh"
+# shellcheck disable=SC2034 # read by process.sh
 kivo_name="kivo under $manager" close_wait_s=5
 # shellcheck source=tests/e2e/process.sh
 source "$here/process.sh"
@@ -270,6 +272,48 @@ else
   [ "$status" = 0 ] && check close-request pass || check close-request fail "exit $status"
 fi
 kivo_pid=""
+
+# --- a termination signal whatever is open ------------------------------------
+
+# Starts the strip, opens $2 (the menu, or a dialog through menu item $3 and
+# its title $4), sends signal $1 and checks that everything closes and the
+# process ends with 0.
+signal_with_open() {
+  local sig=$1 what=$2 item=${3:-} title=${4:-} i
+  start_kivo
+  wait_for_strip 10
+  sleep 0.5
+  read -r sx sy _ _ < <(geometry "$strip")
+  if [ "$what" = menu ]; then
+    xdotool mousemove $((sx + 20)) $((sy + 7)) click 3
+    for i in $(seq 50); do [ -n "$(menu_id)" ] && break; sleep 0.1; done
+  else
+    (choose_from_menu $((sx + 20)) $((sy + 7)) "$item") && wait_for_window "$title" >/dev/null
+  fi
+  kill -"$sig" "$kivo_pid"
+  for _ in $(seq 50); do
+    kill -0 "$kivo_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$kivo_pid" 2>/dev/null; then
+    check "$sig-$what" fail "still running 5 s after SIG$sig with the $what open"
+    kill -KILL "$kivo_pid"
+    wait "$kivo_pid"
+  else
+    wait "$kivo_pid"
+    status=$?
+    local left
+    left=$(xdotool search --onlyvisible --name '^(Kivo menu|Kivo2|Kivo Setup|Kivo Font)$' 2>/dev/null)
+    [ "$status" = 0 ] && [ -z "$left" ] && check "$sig-$what" pass ||
+      check "$sig-$what" fail "exit $status, still on screen: $left"
+  fi
+  kivo_pid=""
+}
+
+note "signals"
+signal_with_open TERM menu
+signal_with_open INT setup $SETUP "Kivo Setup"
+signal_with_open HUP font $SELECT_FONT "Kivo Font"
 
 # --- the X server goes away under a moved strip --------------------------------
 
