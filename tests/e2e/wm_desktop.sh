@@ -279,14 +279,14 @@ kivo_pid=""
 # its title $4), sends signal $1 and checks that everything closes and the
 # process ends with 0.
 signal_with_open() {
-  local sig=$1 what=$2 item=${3:-} title=${4:-} i
+  local sig=$1 what=$2 item=${3:-} title=${4:-}
   start_kivo
   wait_for_strip 10
   sleep 0.5
   read -r sx sy _ _ < <(geometry "$strip")
   if [ "$what" = menu ]; then
     xdotool mousemove $((sx + 20)) $((sy + 7)) click 3
-    for i in $(seq 50); do [ -n "$(menu_id)" ] && break; sleep 0.1; done
+    for _ in $(seq 50); do [ -n "$(menu_id)" ] && break; sleep 0.1; done
   else
     (choose_from_menu $((sx + 20)) $((sy + 7)) "$item") && wait_for_window "$title" >/dev/null
   fi
