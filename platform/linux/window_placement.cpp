@@ -99,10 +99,9 @@ void syncHostGeometry(WindowRecord* record) {
 
 void publishPlacementHints(const WindowRecord& record, unsigned long xid) {
   const RECT& r = record.outer;
-  x11SetPlacementHints(
-      xid, static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
-      static_cast<int>(r.bottom - r.top),
-      frameWidth(record.frameStyle) == 0 && (record.style & WS_CAPTION) == WS_CAPTION);
+  x11SetPlacementHints(xid, static_cast<int>(r.left), static_cast<int>(r.top),
+                       static_cast<int>(r.right - r.left), static_cast<int>(r.bottom - r.top),
+                       (record.frameStyle & WS_CAPTION) == WS_CAPTION);
 }
 
 void placeShownHost(const WindowRecord& record) {

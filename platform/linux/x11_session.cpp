@@ -99,9 +99,7 @@ void prepareSession() {
                                                     "_NET_WM_WINDOW_TYPE",
                                                     "_NET_WM_WINDOW_TYPE_UTILITY",
                                                     "_NET_WM_USER_TIME",
-                                                    "_NET_ACTIVE_WINDOW",
-                                                    "_NET_FRAME_EXTENTS",
-                                                    "_NET_WORKAREA"};
+                                                    "_NET_ACTIVE_WINDOW"};
   XInternAtoms(fl_display, const_cast<char**>(names), X11_ATOM_COUNT, False, session.atoms);
   session.red = channelOf(fl_visual->red_mask);
   session.green = channelOf(fl_visual->green_mask);

@@ -220,6 +220,7 @@ TEST_F(X11Test, ABrokenConnectionSavesWhereTheWindowLastWasAndExitsWithZero) {
   // socket gone on its next write.
   EXPECT_EXIT(
       {
+        XSetIOErrorHandler(programConnectionLostHandler);
         close(ConnectionNumber(fl_display));
         XSync(fl_display, False);
       },
