@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The strip with no X display to show on: one line on stderr that names the
-# display and why, exit code 1, and nothing written to the store.
+# display and why, exit code 1, and nothing written to the store. And a server
+# that comes up within the two seconds the strip keeps trying still gets it.
 #
 # Usage: linux_no_display.sh kivo
 set -euo pipefail
@@ -34,4 +35,20 @@ expect_refusal unset "kivo: no X display to show the strip on: DISPLAY is not se
 free=$((RANDOM % 1000 + 5000))
 while [ -e "/tmp/.X11-unix/X$free" ]; do free=$((free + 1)); done
 expect_refusal ":$free" "kivo: cannot connect to the X display :$free: Connection refused"
+
+# The server starts half a second after the strip does.
+DISPLAY=:$free "$exe" 2>"$work/err" &
+kivo=$!
+sleep 0.5
+Xvfb ":$free" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $kivo $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+shown=""
+for _ in $(seq 100); do
+  shown=$(DISPLAY=:$free xdotool search --onlyvisible --name '^Kivo2$' 2>/dev/null | head -1 || true)
+  [ -n "$shown" ] && break
+  kill -0 "$kivo" 2>/dev/null || fail "the strip gave up on a server that came up late: $(cat "$work/err")"
+  sleep 0.1
+done
+[ -n "$shown" ] || fail "the strip did not show on a server that came up late"
 echo "PASS"
