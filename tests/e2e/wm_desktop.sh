@@ -188,6 +188,8 @@ now=$(focused)
 note "always on top through the menu"
 toggle_on_top BELOW
 toggle_on_top ABOVE
+toggle_on_top BELOW
+toggle_on_top ABOVE
 
 # --- dialogs: focused, title bar on screen, Escape, focus back ---------------------
 
@@ -252,26 +254,42 @@ fi
 
 # --- the window manager's close request ----------------------------------------
 
+# Waits up to 5 s for the strip to end; sets status to its exit code, or to
+# "running" (and kills it) when it did not.
+await_end() {
+  status=running
+  for _ in $(seq 50); do
+    kill -0 "$kivo_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$kivo_pid" 2>/dev/null; then
+    kill -KILL "$kivo_pid"
+    wait "$kivo_pid"
+  else
+    wait "$kivo_pid"
+    status=$?
+  fi
+  kivo_pid=""
+}
+
+# Drags the strip by (20, 50) and sets moved to where it is then.
+drag_strip() {
+  read -r sx sy _ _ < <(geometry "$strip")
+  xdotool mousemove $((sx + 60)) $((sy + 7)) sleep 0.1 mousedown 1 sleep 0.1 \
+    mousemove $((sx + 70)) $((sy + 20)) sleep 0.1 mousemove $((sx + 80)) $((sy + 57)) sleep 0.1 mouseup 1
+  moved=$(settle_geometry "$((sx + 20)) $((sy + 50)) 450 14")
+}
+
 note "close request"
 start_kivo
 wait_for_strip 10
 sleep 0.5
+drag_strip
 wmctrl -ic "$(hex "$strip")"
-status=running
-for _ in $(seq 30); do
-  kill -0 "$kivo_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$kivo_pid" 2>/dev/null; then
-  check close-request fail "still running"
-  kill "$kivo_pid"
-  wait "$kivo_pid"
-else
-  wait "$kivo_pid"
-  status=$?
-  [ "$status" = 0 ] && check close-request pass || check close-request fail "exit $status"
-fi
-kivo_pid=""
+await_end
+got=$(stored_geometry)
+[ "$status" = 0 ] && [ "$got" = "$moved" ] && check close-request pass ||
+  check close-request fail "exit $status, stored $got, last shown $moved"
 
 # --- a termination signal whatever is open ------------------------------------
 
@@ -291,23 +309,11 @@ signal_with_open() {
     (choose_from_menu $((sx + 20)) $((sy + 7)) "$item") && wait_for_window "$title" >/dev/null
   fi
   kill -"$sig" "$kivo_pid"
-  for _ in $(seq 50); do
-    kill -0 "$kivo_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$kivo_pid" 2>/dev/null; then
-    check "$sig-$what" fail "still running 5 s after SIG$sig with the $what open"
-    kill -KILL "$kivo_pid"
-    wait "$kivo_pid"
-  else
-    wait "$kivo_pid"
-    status=$?
-    local left
-    left=$(xdotool search --onlyvisible --name '^(Kivo menu|Kivo2|Kivo Setup|Kivo Font)$' 2>/dev/null)
-    [ "$status" = 0 ] && [ -z "$left" ] && check "$sig-$what" pass ||
-      check "$sig-$what" fail "exit $status, still on screen: $left"
-  fi
-  kivo_pid=""
+  await_end
+  local left
+  left=$(xdotool search --onlyvisible --name '^(Kivo menu|Kivo2|Kivo Setup|Kivo Font)$' 2>/dev/null)
+  [ "$status" = 0 ] && [ -z "$left" ] && check "$sig-$what" pass ||
+    check "$sig-$what" fail "exit $status with the $what open, still on screen: $left"
 }
 
 note "signals"
@@ -321,26 +327,11 @@ note "X server ends"
 start_kivo
 wait_for_strip 10
 sleep 0.5
-read -r sx sy _ _ < <(geometry "$strip")
-xdotool mousemove $((sx + 60)) $((sy + 7)) sleep 0.1 mousedown 1 sleep 0.1 \
-  mousemove $((sx + 70)) $((sy + 20)) sleep 0.1 mousemove $((sx + 80)) $((sy + 57)) sleep 0.1 mouseup 1
-want="$((sx + 20)) $((sy + 50)) 450 14"
-moved=$(settle_geometry "$want")
+drag_strip
 kill "$KIVO_XVFB_PID"
-status=running
-for _ in $(seq 50); do
-  kill -0 "$kivo_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$kivo_pid" 2>/dev/null; then
-  check x-gone-saves fail "still running 5 s after the server ended"
-else
-  wait "$kivo_pid"
-  status=$?
-  got=$(stored_geometry)
-  [ "$status" = 0 ] && [ "$got" = "$moved" ] && check x-gone-saves pass ||
-    check x-gone-saves fail "exit $status, stored $got, last shown $moved"
-fi
-kivo_pid=""
+await_end
+got=$(stored_geometry)
+[ "$status" = 0 ] && [ "$got" = "$moved" ] && check x-gone-saves pass ||
+  check x-gone-saves fail "exit $status, stored $got, last shown $moved"
 
 exit $failed
