@@ -1,6 +1,7 @@
 // Moving, sizing and stacking windows. With a window manager the z-order goes
 // through EWMH _NET_WM_STATE requests; without one (Xvfb alone) the stacking is
 // ours to do with XRaiseWindow and XLowerWindow.
+#include <FL/Fl.H>
 #include <FL/x.H>
 #include <X11/Xatom.h>
 
@@ -155,6 +156,13 @@ BOOL placeWindow(WindowRecord* record, HWND insertAfter, int x, int y, int width
 
 void noteHostConfigured(WindowRecord* record, int x, int y, int width, int height) {
   const RECT r = record->outer;
+  // A manager may frame or move a dialog after its first draw (i3 does now
+  // and then): its title bar is looked at again each time.
+  if ((record->frameStyle & WS_CAPTION) == WS_CAPTION && record->visible) {
+    int workX = 0, workY = 0, workWidth = 0, workHeight = 0;
+    Fl::screen_work_area(workX, workY, workWidth, workHeight, x, y);
+    x11KeepFrameOnScreen(hostXid(*record), workX, workY);
+  }
   // X windows are never empty, so a record of width 0 comes back as 1.
   const bool sameSize =
       width == std::max<LONG>(r.right - r.left, 1) && height == std::max<LONG>(r.bottom - r.top, 1);

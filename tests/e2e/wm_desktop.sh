@@ -207,7 +207,11 @@ check_dialog() {
   sleep 0.5
   now=$(focused)
   [ "$now" = "$dialog" ] && check "$name-focused" pass || check "$name-focused" fail "focus on $(hex "$now")"
-  read -r _ fy _ _ < <(geometry "$(frame_of "$dialog")")
+  for _ in $(seq 10); do
+    read -r _ fy _ _ < <(geometry "$(frame_of "$dialog")")
+    [ "$fy" -ge 0 ] && break
+    sleep 0.1
+  done
   [ "$fy" -ge 0 ] && check "$name-on-screen" pass || check "$name-on-screen" fail "frame top at $fy"
   xdotool key Escape
   if (wait_for_window_gone "$title" 2>/dev/null); then
