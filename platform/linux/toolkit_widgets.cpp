@@ -126,8 +126,8 @@ POINT modalOrigin(HWND owner, POINT offset, int width, int height) {
 
 void takeKeyboard(Fl_Window* window) {
   if (!window->shown()) return;
-  int x = 0, y = 0, w = 0, h = 0;
-  Fl::screen_work_area(x, y, w, h, window->x(), window->y());
-  x11KeepFrameOnScreen(fl_xid(window), x, y);
+  int work[4] = {};
+  Fl::screen_work_area(work[0], work[1], work[2], work[3], window->x(), window->y());
+  x11KeepFrameOnScreen(fl_xid(window), work);
   x11GiveFocus(fl_xid(window));
 }

@@ -159,9 +159,9 @@ void noteHostConfigured(WindowRecord* record, int x, int y, int width, int heigh
   // A manager may frame or move a dialog after its first draw (i3 does now
   // and then): its title bar is looked at again each time.
   if ((record->frameStyle & WS_CAPTION) == WS_CAPTION && record->visible) {
-    int workX = 0, workY = 0, workWidth = 0, workHeight = 0;
-    Fl::screen_work_area(workX, workY, workWidth, workHeight, x, y);
-    x11KeepFrameOnScreen(hostXid(*record), workX, workY);
+    int work[4] = {};
+    Fl::screen_work_area(work[0], work[1], work[2], work[3], x, y);
+    x11KeepFrameOnScreen(hostXid(*record), work);
   }
   // X windows are never empty, so a record of width 0 comes back as 1.
   const bool sameSize =

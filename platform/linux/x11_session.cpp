@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +108,13 @@ void prepareSession() {
   session.ready = true;
   noteActiveWindow();
   Fl::add_system_handler(watchActiveWindow, nullptr);
+}
+
+// How far a span must move to lie inside [low, high): its start wins when it
+// does not fit.
+int shiftInto(int start, int length, int low, int high) {
+  if (start + length > high) return std::max(high - length, low) - start;
+  return start < low ? low - start : 0;
 }
 
 // A log-out ends the X server under us. Xlib must not get control back from
@@ -252,7 +260,7 @@ void x11SetPlacementHints(Window xid, int x, int y, int width, int height, bool 
   XSetWMNormalHints(fl_display, xid, &hints);
 }
 
-void x11KeepFrameOnScreen(Window xid, int workX, int workY) {
+void x11KeepFrameOnScreen(Window xid, const int work[4]) {
   Window frame = xid, root = None, parent = None, *children = nullptr;
   unsigned int count = 0;
   while (XQueryTree(fl_display, frame, &root, &parent, &children, &count)) {
@@ -267,9 +275,25 @@ void x11KeepFrameOnScreen(Window xid, int workX, int workY) {
       !XTranslateCoordinates(fl_display, xid, root, 0, 0, &clientX, &clientY, &child)) {
     return;
   }
-  const int dx = framed.x < workX ? workX - framed.x : 0;
-  const int dy = framed.y < workY ? workY - framed.y : 0;
-  if (dx || dy) XMoveWindow(fl_display, xid, clientX + dx, clientY + dy);
+  const int outerWidth = framed.width + 2 * framed.border_width;
+  const int outerHeight = framed.height + 2 * framed.border_width;
+  const int dx = shiftInto(framed.x, outerWidth, work[0], work[0] + work[2]);
+  const int dy = shiftInto(framed.y, outerHeight, work[1], work[1] + work[3]);
+  if (!dx && !dy) return;
+  // A manager that put the frame's corner where the hints asked reads a move
+  // the same way; one that did not (i3) moves the window itself.
+  XSizeHints hints{};
+  long supplied = 0;
+  XGetWMNormalHints(fl_display, xid, &hints, &supplied);
+  const bool byFrame = (hints.flags & PWinGravity) && hints.win_gravity == NorthWestGravity &&
+                       hints.x == framed.x && hints.y == framed.y;
+  const int x = (byFrame ? framed.x : clientX) + dx, y = (byFrame ? framed.y : clientY) + dy;
+  if (byFrame) {
+    hints.x = x;
+    hints.y = y;
+    XSetWMNormalHints(fl_display, xid, &hints);
+  }
+  XMoveWindow(fl_display, xid, x, y);
 }
 
 Window x11FocusedWindow() {

@@ -73,9 +73,10 @@ void x11DescribeToolWindow(Window xid);
 void x11SetPlacementHints(Window xid, int x, int y, int width, int height, bool frameCorner);
 
 // A manager that ignores the frame-corner hint (i3) may put a title bar
-// above the work area's top or left edge: once framed, the window moves so
-// its frame's corner is inside.
-void x11KeepFrameOnScreen(Window xid, int workX, int workY);
+// above the work area, and any frame is wider than the window it holds: once
+// framed, the window moves so its whole frame is inside the work area (x, y,
+// width, height), or at least its top-left corner when it is larger.
+void x11KeepFrameOnScreen(Window xid, const int work[4]);
 
 // The window that has the keyboard: the manager's active window, or with no
 // manager the focus itself. 0 for none.

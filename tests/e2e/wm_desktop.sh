@@ -242,6 +242,52 @@ want="$((sx + 40)) $((sy + 100)) 450 14"
 got=$(settle_geometry "$want")
 [ "$got" = "$want" ] && check drag pass || check drag fail "at $got, expected $want"
 
+# --- a dialog from a strip near the bottom-right corner stays on screen -------
+
+# Setup then opens at the right and bottom edges of the screen. Its title bar
+# must be on the screen and its top-left corner inside. The managers differ in
+# how they read a move of a framed window, so the frame's bottom may still
+# pass the screen's edge (xfwm4 now and then) and its side border the right
+# edge (IceWM keeps the window itself inside, not its frame).
+note "dialog in the corner"
+read -r sx sy _ _ < <(geometry "$strip")
+xdotool mousemove $((sx + 60)) $((sy + 7)) sleep 0.1 mousedown 1 sleep 0.1 \
+  mousemove $((sx + 200)) $((sy + 300)) sleep 0.1 mousemove $((972 + 60)) $((900 + 7)) \
+  sleep 0.1 mouseup 1
+settle_geometry "972 900 450 14" >/dev/null
+read -r sx sy _ _ < <(geometry "$strip")
+sleep 0.6
+# Near the bottom the menu opens above the cursor, so it is driven here
+# without checking where it opened.
+xdotool mousemove $((sx + 20)) $((sy + 7)) click 3
+for _ in $(seq 50); do [ -n "$(menu_id)" ] && break; sleep 0.1; done
+xdotool key Down Down Down Return
+if dialog=$(wait_for_window "Kivo Setup" 2>/dev/null); then
+  for _ in $(seq 10); do
+    read -r fx fy fw fh < <(geometry "$(frame_of "$dialog")")
+    [ "$fx" -ge 0 ] && [ "$fy" -ge 0 ] && [ $((fx + fw)) -le 1290 ] && [ $((fy + 30)) -le 1024 ] && break
+    sleep 0.1
+  done
+  [ "$fx" -ge 0 ] && [ "$fy" -ge 0 ] && [ $((fx + fw)) -le 1290 ] && [ $((fy + 30)) -le 1024 ] &&
+    check corner-dialog-on-screen pass ||
+    check corner-dialog-on-screen fail "frame at $fx,$fy ${fw}x$fh, strip at $sx,$sy"
+  sleep 0.5
+  xdotool key Escape
+  (wait_for_window_gone "Kivo Setup" 2>/dev/null) ||
+    xdotool search --onlyvisible --name '^Kivo Setup$' windowclose 2>/dev/null
+else
+  check corner-dialog-on-screen fail "Setup did not open from $sx,$sy"
+  xdotool key Escape
+fi
+# Back to the top, where the menus open at the cursor.
+drag_to_top() {
+  read -r sx sy _ _ < <(geometry "$strip")
+  xdotool mousemove $((sx + 60)) $((sy + 7)) sleep 0.1 mousedown 1 sleep 0.1 \
+    mousemove $((sx + 30)) $((sy - 300)) sleep 0.1 mousemove $((483 + 60)) $((98 + 7)) sleep 0.1 mouseup 1
+  settle_geometry "483 98 450 14" >/dev/null
+}
+drag_to_top
+
 # --- Quit saves the strip's own geometry -----------------------------------------
 
 note "Quit"

@@ -42,9 +42,11 @@ for line in "${managers[@]}"; do
   names+=("$name")
 done
 
-status=0
+status=0 ended=()
 for i in "${!pids[@]}"; do
-  wait "${pids[$i]}" || status=1
+  ended[i]=0
+  wait "${pids[$i]}" || ended[i]=$?
+  [ "${ended[$i]}" = 0 ] || status=1
 done
 
 # One row per manager, one column per behaviour.
@@ -60,10 +62,14 @@ for name in "${names[@]}"; do
   done
   echo
 done
-for name in "${names[@]}"; do
+for i in "${!names[@]}"; do
+  name=${names[$i]}
   if grep -qE '^CHECK [^ ]+ fail|^FAIL' "$work/$name.log"; then
     echo "=== $name"
     grep -E '^CHECK [^ ]+ fail|^FAIL|^---' "$work/$name.log"
+  elif [ "${ended[$i]}" != 0 ]; then
+    echo "=== $name ended with ${ended[$i]} before its last check:"
+    tail -5 "$work/$name.log"
   fi
 done
 exit $status
