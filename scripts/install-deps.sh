@@ -32,6 +32,9 @@ packages=(
   # The network rates' end-to-end test builds namespaces, a bridge, veth pairs
   # and a tun VPN.
   iproute2 socat
+  # The strip under real window managers, beside an xterm (xfwm4 needs a D-Bus
+  # session; wmctrl asks a manager to close a window).
+  openbox xfwm4 metacity i3-wm fluxbox icewm dbus xterm wmctrl
 )
 for flag in "$@"; do
   case $flag in

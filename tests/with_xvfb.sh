@@ -27,7 +27,8 @@ for _ in $(seq 100); do
 done
 [ -s "$fdfile" ] || { echo "Xvfb gave no display number" >&2; exit 1; }
 DISPLAY=":$(head -n1 "$fdfile")"
-export DISPLAY
+# KIVO_XVFB_PID lets a test end the server under a client, as a log-out does.
+export DISPLAY KIVO_XVFB_PID=$xvfb
 # The number comes once the server listens; still, make sure a client gets in
 # before the command runs, so a slow machine fails here and says so.
 for _ in $(seq 100); do

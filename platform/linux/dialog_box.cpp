@@ -171,7 +171,7 @@ class DialogWindow : public HostWindow {
     Fl_Window::draw();
     if (exposed_) return;
     exposed_ = true;
-    takeKeyboardIfUnmanaged(this);
+    takeKeyboard(this);
   }
 
  private:
@@ -491,8 +491,10 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
   record->host->xclass("Kivo");
   record->host->callback(dialogWindowCallback);
   addControls(dialog, *dialogTemplate, units, record->host);
+  const Window hadKeyboard = x11FocusedWindow();
   runDialog(dialog, initParam);
   if (findWindow(window)) destroyWindow(window);
+  x11GiveFocus(hadKeyboard);
   openDialogs.erase(std::find(openDialogs.begin(), openDialogs.end(), &dialog));
   return dialog.ended ? dialog.result : 0;
 }

@@ -29,6 +29,12 @@
 
 namespace {
 
+// The manager puts its frame's corner where the chooser was meant to open.
+void askForFrameCorner(Window xid, void* context) {
+  const auto* window = static_cast<const Fl_Window*>(context);
+  x11SetPlacementHints(xid, window->x(), window->y(), window->w(), window->h(), true);
+}
+
 constexpr char CHOOSER_TITLE[] = "Kivo Font";
 constexpr Fl_Font SAMPLE_FONT_SLOT = FL_FREE_FONT + 1;
 constexpr LONG FW_SEMIBOLD = 600;  // where the fonts layer starts drawing bold
@@ -107,7 +113,7 @@ class ChooserWindow : public Fl_Double_Window {
     Fl_Double_Window::draw();
     if (exposed_) return;
     exposed_ = true;
-    takeKeyboardIfUnmanaged(this);
+    takeKeyboard(this);
   }
 
  private:
@@ -156,9 +162,11 @@ class Chooser {
     owner_ = owner;
     familyList_.take_focus();
     window_.set_modal();
-    window_.show();
+    const Window hadKeyboard = x11FocusedWindow();
+    x11ShowDescribed(&window_, askForFrameCorner, &window_);
     runToolkitModalLoop(finished, this);
     window_.hide();
+    x11GiveFocus(hadKeyboard);
     if (!accepted_) return false;
     *chosen = current();
     return true;

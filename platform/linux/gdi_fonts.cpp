@@ -121,7 +121,7 @@ XftFont* openFace(const LOGFONTA& font) {
 }
 
 void closeFace(XftFont* face) {
-  if (face && x11Display()) XftFontClose(x11Display(), face);
+  if (face && x11Display() && !x11ConnectionLost()) XftFontClose(x11Display(), face);
 }
 
 XftFont* defaultFace() {

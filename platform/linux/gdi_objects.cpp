@@ -107,7 +107,8 @@ GdiObject* findObject(HGDIOBJ handle) {
 }
 
 void dropXftDraw(DcObject& dc) {
-  if (dc.xftDraw) XftDrawDestroy(dc.xftDraw);
+  // Once the connection is gone the server has freed everything already.
+  if (dc.xftDraw && !x11ConnectionLost()) XftDrawDestroy(dc.xftDraw);
   dc.xftDraw = nullptr;
 }
 
@@ -214,7 +215,7 @@ void freeObject(GdiObject* object) {
   removeFromTable(object);
   if (object->kind == GdiKind::Bitmap) {
     auto* bitmap = reinterpret_cast<BitmapObject*>(object);
-    XFreePixmap(x11Display(), bitmap->pixmap);
+    if (!x11ConnectionLost()) XFreePixmap(x11Display(), bitmap->pixmap);
     delete bitmap;
   } else if (object->kind == GdiKind::TypeFace) {
     auto* font = reinterpret_cast<FontObject*>(object);
@@ -351,7 +352,7 @@ BOOL DeleteDC(HDC context) {
     return TRUE;
   }
   deselectAll(*dc);
-  XFreeGC(x11Display(), dc->gc);
+  if (!x11ConnectionLost()) XFreeGC(x11Display(), dc->gc);
   removeFromTable(&dc->base);
   delete dc;
   return TRUE;

@@ -65,8 +65,12 @@ void flushToolkit() {
   if (fl_display) Fl::flush();
 }
 
+// An open menu runs its own loop, which would keep the process alive with
+// the menu on screen after the strip has gone: it is closed too.
 void onTerminationWake(FL_SOCKET, void*) {
-  if (takeTerminationRequest()) postCloseToShownWindows();
+  if (!takeTerminationRequest()) return;
+  postCloseToShownWindows();
+  closeOpenMenu();
 }
 
 // The signal handler can only write to a pipe; the loop listens to it here.

@@ -99,6 +99,16 @@ void nameMenuWindows(void*) {
 
 }  // namespace
 
+void closeOpenMenu() {
+  if (!menuOpen || !Fl::grab()) return;
+  // FLTK's menu has no call that ends it; its loop ends on Escape.
+  static char noText[] = "";
+  Fl::e_keysym = FL_Escape;
+  Fl::e_text = noText;
+  Fl::e_length = 0;
+  Fl::handle(FL_KEYBOARD, Fl::grab());
+}
+
 HMENU CreatePopupMenu() {
   menus.push_back(new HMENU__);
   return menus.back();

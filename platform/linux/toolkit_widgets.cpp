@@ -124,7 +124,10 @@ POINT modalOrigin(HWND owner, POINT offset, int width, int height) {
   return origin;
 }
 
-void takeKeyboardIfUnmanaged(Fl_Window* window) {
-  if (!window->shown() || x11WindowManagerRunning()) return;
-  XSetInputFocus(fl_display, fl_xid(window), RevertToPointerRoot, CurrentTime);
+void takeKeyboard(Fl_Window* window) {
+  if (!window->shown()) return;
+  int work[4] = {};
+  Fl::screen_work_area(work[0], work[1], work[2], work[3], window->x(), window->y());
+  x11KeepFrameOnScreen(fl_xid(window), work);
+  x11GiveFocus(fl_xid(window));
 }

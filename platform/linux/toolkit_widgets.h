@@ -43,7 +43,9 @@ void resolvedFamily(const char* utf8Face, char* family, int familySize);
 // screen it is on, as Windows keeps a dialog visible.
 POINT modalOrigin(HWND owner, POINT offset, int width, int height);
 
-// With no window manager nothing gives a new window the keyboard; Windows
-// activates a modal dialog, so this does. For a window's first draw(), which
-// FLTK runs only once the X window is exposed and so can take the focus.
-void takeKeyboardIfUnmanaged(Fl_Window* window);
+// Windows activates a modal dialog as it opens, with its title bar on the
+// screen (which this makes sure of, too). Some window managers keep a
+// new window from taking the keyboard while another program has it, and with
+// none nothing gives it at all, so this asks. For a window's first draw(),
+// which FLTK runs only once the X window is exposed and so can take the focus.
+void takeKeyboard(Fl_Window* window);

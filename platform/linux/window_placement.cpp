@@ -1,6 +1,7 @@
 // Moving, sizing and stacking windows. With a window manager the z-order goes
 // through EWMH _NET_WM_STATE requests; without one (Xvfb alone) the stacking is
 // ours to do with XRaiseWindow and XLowerWindow.
+#include <FL/Fl.H>
 #include <FL/x.H>
 #include <X11/Xatom.h>
 
@@ -42,13 +43,17 @@ void writeStateProperty(Window xid, unsigned state) {
                   reinterpret_cast<unsigned char*>(atoms), count);
 }
 
+// Every removal goes out before any addition: a manager may refuse a state
+// that clashes with one still set (xfwm4 ignores ABOVE while BELOW is on).
 void requestStateChanges(Window xid, unsigned before, unsigned after) {
   const Atom atomOf[] = {x11Atom(NET_WM_STATE_SKIP_TASKBAR), x11Atom(NET_WM_STATE_SKIP_PAGER),
                          x11Atom(NET_WM_STATE_ABOVE), x11Atom(NET_WM_STATE_BELOW)};
-  for (int bit = 0; bit < 4; ++bit) {
-    const unsigned mask = 1u << bit;
-    if ((before & mask) != (after & mask))
-      x11SendWmState(xid, (after & mask) != 0, atomOf[bit], None);
+  for (const bool adding : {false, true}) {
+    for (int bit = 0; bit < 4; ++bit) {
+      const unsigned mask = 1u << bit;
+      if ((before & mask) != (after & mask) && ((after & mask) != 0) == adding)
+        x11SendWmState(xid, adding, atomOf[bit], None);
+    }
   }
 }
 
@@ -86,9 +91,18 @@ bool isZOrderChoice(HWND insertAfter) {
 void syncHostGeometry(WindowRecord* record) {
   const RECT& r = record->outer;
   const int width = static_cast<int>(r.right - r.left), height = static_cast<int>(r.bottom - r.top);
+  // The hints go first: a manager reading them on the move sees the new truth.
+  if (const Window xid = hostXid(*record)) publishPlacementHints(*record, xid);
   record->host->placing = true;
   record->host->resize(static_cast<int>(r.left), static_cast<int>(r.top), width, height);
   record->host->placing = false;
+}
+
+void publishPlacementHints(const WindowRecord& record, unsigned long xid) {
+  const RECT& r = record.outer;
+  x11SetPlacementHints(xid, static_cast<int>(r.left), static_cast<int>(r.top),
+                       static_cast<int>(r.right - r.left), static_cast<int>(r.bottom - r.top),
+                       (record.frameStyle & WS_CAPTION) == WS_CAPTION);
 }
 
 void placeShownHost(const WindowRecord& record) {
@@ -142,6 +156,13 @@ BOOL placeWindow(WindowRecord* record, HWND insertAfter, int x, int y, int width
 
 void noteHostConfigured(WindowRecord* record, int x, int y, int width, int height) {
   const RECT r = record->outer;
+  // A manager may frame or move a dialog after its first draw (i3 does now
+  // and then): its title bar is looked at again each time.
+  if ((record->frameStyle & WS_CAPTION) == WS_CAPTION && record->visible) {
+    int work[4] = {};
+    Fl::screen_work_area(work[0], work[1], work[2], work[3], x, y);
+    x11KeepFrameOnScreen(hostXid(*record), work);
+  }
   // X windows are never empty, so a record of width 0 comes back as 1.
   const bool sameSize =
       width == std::max<LONG>(r.right - r.left, 1) && height == std::max<LONG>(r.bottom - r.top, 1);

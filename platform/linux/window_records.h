@@ -50,6 +50,11 @@ void releaseAllWindows();
 WindowRecord* findWindow(HWND window);
 // A termination signal closes what the user sees, as the close box would.
 void postCloseToShownWindows();
+// Dismisses the pop-up menu if one is open, as Escape would.
+void closeOpenMenu();
+// The X connection broke: the program's own windows hear WM_ENDSESSION, as at
+// a log-off, and save from what the records hold, sending nothing to X.
+void endSessionWithoutDisplay();
 // A visible window waiting for WM_PAINT, or null.
 WindowRecord* windowNeedingPaint();
 
@@ -73,6 +78,9 @@ BOOL placeWindow(WindowRecord* record, HWND insertAfter, int x, int y, int width
                  UINT flags);
 // Hands the record's rectangle to the FLTK window (and so to its X window).
 void syncHostGeometry(WindowRecord* record);
+// WM_NORMAL_HINTS from the record: the program's own place and size. A window
+// the manager decorates asks for its frame's corner at the record's corner.
+void publishPlacementHints(const WindowRecord& record, unsigned long xid);
 // Puts a just-shown X window exactly where the record says: FLTK's show()
 // pulls windows onto the screen, and the strip lives at y = -2.
 void placeShownHost(const WindowRecord& record);

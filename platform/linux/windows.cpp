@@ -106,10 +106,18 @@ WindowRecord* newRecord(const WindowClass* windowClass, DWORD exStyle, DWORD sty
   return record;
 }
 
+// What the window manager needs before the window maps: a tool window floats
+// and never takes the keyboard; every window says where the program put it.
+void describeHost(Window xid, void* context) {
+  const auto* record = static_cast<const WindowRecord*>(context);
+  if (record->exStyle & WS_EX_TOOLWINDOW) x11DescribeToolWindow(xid);
+  publishPlacementHints(*record, xid);
+}
+
 void showRecord(WindowRecord* record) {
   if (record->visible || !x11Display()) return;
   record->visible = true;
-  record->host->show();
+  x11ShowDescribed(record->host, describeHost, record);
   placeShownHost(*record);
   publishWindowState(record, x11WindowManagerRunning());
   applyZOrder(record);
@@ -161,6 +169,14 @@ void postCloseToShownWindows() {
   for (WindowRecord* record : windows) {
     if (record->visible) queueMessage(record->handle, WM_CLOSE, 0, 0);
   }
+}
+
+void endSessionWithoutDisplay() {
+  std::vector<HWND> programWindows;
+  for (const WindowRecord* record : windows) {
+    if (!record->windowClass->hostFactory) programWindows.push_back(record->handle);
+  }
+  for (const HWND window : programWindows) sendMessage(window, WM_ENDSESSION, TRUE, 0);
 }
 
 WindowRecord* windowNeedingPaint() {

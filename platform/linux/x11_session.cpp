@@ -1,10 +1,20 @@
 #include "platform/linux/x11_session.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Window.H>
 #include <FL/x.H>
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include "platform/linux/window_records.h"
 
 namespace {
 
@@ -19,8 +29,16 @@ struct Session {
   Channel red{}, green{}, blue{};
 };
 
+constexpr int CONNECT_ATTEMPTS = 40;
+constexpr useconds_t CONNECT_PAUSE_US = 50000;  // 40 x 50 ms: two seconds
+
 Session session;
 bool openFailed = false;
+// The last active window that was not one of ours. A manager that focuses a
+// clicked window whatever its input hint (i3) makes the strip the active
+// window; a dialog opened from its menu then gives the keyboard back to this.
+Window lastOtherActive = None;
+bool connectionLost = false;
 
 Channel channelOf(unsigned long mask) {
   Channel channel{0, 0};
@@ -40,6 +58,36 @@ PixelValue channelPixel(unsigned long value8, Channel channel) {
   return (value8 >> (8 - channel.bits)) << channel.shift;
 }
 
+Window activeWindow() {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, remaining = 0;
+  unsigned char* data = nullptr;
+  Window active = None;
+  if (XGetWindowProperty(fl_display, x11Root(), x11Atom(NET_ACTIVE_WINDOW), 0, 1, False, XA_WINDOW,
+                         &type, &format, &count, &remaining, &data) == Success &&
+      type == XA_WINDOW && count == 1) {
+    active = static_cast<Window>(*reinterpret_cast<unsigned long*>(data));
+  }
+  if (data) XFree(data);
+  return active;
+}
+
+void noteActiveWindow() {
+  const Window active = activeWindow();
+  if (active != None && !fl_find(active)) lastOtherActive = active;
+}
+
+// FLTK already listens to the root window's properties (for the work area).
+int watchActiveWindow(void* event, void*) {
+  const auto* xevent = static_cast<const XEvent*>(event);
+  if (xevent->type == PropertyNotify && xevent->xproperty.window == x11Root() &&
+      xevent->xproperty.atom == x11Atom(NET_ACTIVE_WINDOW)) {
+    noteActiveWindow();
+  }
+  return 0;
+}
+
 void prepareSession() {
   static const char* const names[X11_ATOM_COUNT] = {"_NET_WM_STATE",
                                                     "_NET_WM_STATE_ABOVE",
@@ -48,12 +96,41 @@ void prepareSession() {
                                                     "_NET_WM_STATE_SKIP_PAGER",
                                                     "_NET_SUPPORTING_WM_CHECK",
                                                     "_NET_WM_NAME",
-                                                    "UTF8_STRING"};
+                                                    "UTF8_STRING",
+                                                    "_NET_WM_WINDOW_TYPE",
+                                                    "_NET_WM_WINDOW_TYPE_UTILITY",
+                                                    "_NET_WM_USER_TIME",
+                                                    "_NET_ACTIVE_WINDOW"};
   XInternAtoms(fl_display, const_cast<char**>(names), X11_ATOM_COUNT, False, session.atoms);
   session.red = channelOf(fl_visual->red_mask);
   session.green = channelOf(fl_visual->green_mask);
   session.blue = channelOf(fl_visual->blue_mask);
   session.ready = true;
+  noteActiveWindow();
+  Fl::add_system_handler(watchActiveWindow, nullptr);
+}
+
+// How far a span must move to lie inside [low, high): its start wins when it
+// does not fit.
+int shiftInto(int start, int length, int low, int high) {
+  if (start + length > high) return std::max(high - length, low) - start;
+  return start < low ? low - start : 0;
+}
+
+// A log-out ends the X server under us. Xlib must not get control back from
+// here (it would end the process with status 1), so the windows hear of the
+// session's end, save as Quit does, and the process leaves at once.
+int onConnectionLost(Display* display) {
+  connectionLost = true;
+  std::fprintf(stderr, "kivo: the X display %s went away; closing as on Quit\n",
+               DisplayString(display));
+  endSessionWithoutDisplay();
+  _exit(0);
+}
+
+void adoptDisplay(Display* display) {
+  fl_open_display(display);
+  XSetIOErrorHandler(onConnectionLost);
 }
 
 }  // namespace
@@ -62,7 +139,7 @@ Display* x11Display() {
   if (!fl_display && !openFailed) {
     Display* display = XOpenDisplay(nullptr);
     if (display) {
-      fl_open_display(display);
+      adoptDisplay(display);
     } else {
       openFailed = true;
     }
@@ -70,6 +147,30 @@ Display* x11Display() {
   if (fl_display && !session.ready) prepareSession();
   return fl_display;
 }
+
+bool x11Connect(char* whyNot, unsigned long size) {
+  const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) {
+    std::snprintf(whyNot, size, "no X display to show the strip on: DISPLAY is not set");
+    return false;
+  }
+  int reason = 0;
+  for (int attempt = 0; !fl_display && attempt < CONNECT_ATTEMPTS; ++attempt) {
+    if (attempt > 0) usleep(CONNECT_PAUSE_US);
+    errno = 0;
+    if (Display* display = XOpenDisplay(nullptr)) {
+      adoptDisplay(display);
+    } else {
+      reason = errno;
+    }
+  }
+  if (fl_display) return x11Display() != nullptr;
+  std::snprintf(whyNot, size, "cannot connect to the X display %s: %s", name,
+                reason ? std::strerror(reason) : "the server refused the connection");
+  return false;
+}
+
+bool x11ConnectionLost() { return connectionLost; }
 
 Window x11Root() { return RootWindow(fl_display, fl_screen); }
 Visual* x11Visual() { return fl_visual->visual; }
@@ -97,19 +198,132 @@ bool x11WindowManagerRunning() {
   return running;
 }
 
-void x11SendWmState(Window window, bool add, Atom first, Atom second) {
+void x11SendToWindowManager(Window window, Atom messageType, long first, long second, long third,
+                            long fourth) {
   XEvent event;
   std::memset(&event, 0, sizeof event);
   event.xclient.type = ClientMessage;
   event.xclient.window = window;
-  event.xclient.message_type = x11Atom(NET_WM_STATE);
+  event.xclient.message_type = messageType;
   event.xclient.format = 32;
-  event.xclient.data.l[0] = add ? 1 : 0;
-  event.xclient.data.l[1] = static_cast<long>(first);
-  event.xclient.data.l[2] = static_cast<long>(second);
-  event.xclient.data.l[3] = 1;  // a normal application asks
+  event.xclient.data.l[0] = first;
+  event.xclient.data.l[1] = second;
+  event.xclient.data.l[2] = third;
+  event.xclient.data.l[3] = fourth;
   XSendEvent(fl_display, x11Root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
              &event);
+}
+
+void x11SendWmState(Window window, bool add, Atom first, Atom second) {
+  // The last 1: a normal application asks.
+  x11SendToWindowManager(window, x11Atom(NET_WM_STATE), add ? 1 : 0, static_cast<long>(first),
+                         static_cast<long>(second), 1);
+}
+
+void x11ShowDescribed(Fl_Window* window, void (*describe)(Window, void*), void* context) {
+  const bool managed = x11WindowManagerRunning();
+  if (managed) XGrabServer(fl_display);
+  window->show();
+  describe(fl_xid(window), context);
+  if (managed) XUngrabServer(fl_display);
+  XFlush(fl_display);
+}
+
+void x11DescribeToolWindow(Window xid) {
+  const Atom utility = x11Atom(NET_WM_WINDOW_TYPE_UTILITY);
+  XChangeProperty(fl_display, xid, x11Atom(NET_WM_WINDOW_TYPE), XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&utility), 1);
+  // A user time of 0 asks the manager not to activate the window as it maps.
+  const long never = 0;
+  XChangeProperty(fl_display, xid, x11Atom(NET_WM_USER_TIME), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&never), 1);
+  XWMHints* hints = XGetWMHints(fl_display, xid);
+  XWMHints noInput{};
+  XWMHints* target = hints ? hints : &noInput;
+  target->flags |= InputHint;
+  target->input = False;
+  XSetWMHints(fl_display, xid, target);
+  if (hints) XFree(hints);
+}
+
+void x11SetPlacementHints(Window xid, int x, int y, int width, int height, bool frameCorner) {
+  XSizeHints hints{};
+  long supplied = 0;
+  // FLTK's own limits (a dialog's fixed size) stay as they are.
+  XGetWMNormalHints(fl_display, xid, &hints, &supplied);
+  hints.flags |= USPosition | USSize | PPosition | PSize | PWinGravity;
+  hints.x = x;
+  hints.y = y;
+  hints.width = width > 0 ? width : 1;
+  hints.height = height > 0 ? height : 1;
+  hints.win_gravity = frameCorner ? NorthWestGravity : StaticGravity;
+  XSetWMNormalHints(fl_display, xid, &hints);
+}
+
+void x11KeepFrameOnScreen(Window xid, const int work[4]) {
+  Window frame = xid, root = None, parent = None, *children = nullptr;
+  unsigned int count = 0;
+  while (XQueryTree(fl_display, frame, &root, &parent, &children, &count)) {
+    if (children) XFree(children);
+    if (parent == root || parent == None) break;
+    frame = parent;
+  }
+  XWindowAttributes framed{};
+  int clientX = 0, clientY = 0;
+  Window child = None;
+  if (frame == xid || !XGetWindowAttributes(fl_display, frame, &framed) ||
+      !XTranslateCoordinates(fl_display, xid, root, 0, 0, &clientX, &clientY, &child)) {
+    return;
+  }
+  const int outerWidth = framed.width + 2 * framed.border_width;
+  const int outerHeight = framed.height + 2 * framed.border_width;
+  const int dx = shiftInto(framed.x, outerWidth, work[0], work[0] + work[2]);
+  const int dy = shiftInto(framed.y, outerHeight, work[1], work[1] + work[3]);
+  if (!dx && !dy) return;
+  // A manager that put the frame's corner where the hints asked reads a move
+  // the same way; one that did not (i3) moves the window itself.
+  XSizeHints hints{};
+  long supplied = 0;
+  XGetWMNormalHints(fl_display, xid, &hints, &supplied);
+  const bool byFrame = (hints.flags & PWinGravity) && hints.win_gravity == NorthWestGravity &&
+                       hints.x == framed.x && hints.y == framed.y;
+  const int x = (byFrame ? framed.x : clientX) + dx, y = (byFrame ? framed.y : clientY) + dy;
+  if (byFrame) {
+    hints.x = x;
+    hints.y = y;
+    XSetWMNormalHints(fl_display, xid, &hints);
+  }
+  XMoveWindow(fl_display, xid, x, y);
+}
+
+Window x11FocusedWindow() {
+  if (!x11WindowManagerRunning()) {
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(fl_display, &focus, &revert);
+    return focus == PointerRoot ? None : focus;
+  }
+  const Window active = activeWindow();
+  return active != None && fl_find(active) ? lastOtherActive : active;
+}
+
+void x11GiveFocus(Window xid) {
+  if (xid == None) return;
+  // The window may have gone meanwhile: that is no error worth a word.
+  XSync(fl_display, False);
+  XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  XWindowAttributes attributes{};
+  const Status found = XGetWindowAttributes(fl_display, xid, &attributes);
+  XSetErrorHandler(previous);
+  if (!found) return;
+  if (x11WindowManagerRunning()) {
+    // Source 2, as a pager asks: managers that keep a newly mapped window
+    // from taking the focus still grant this.
+    x11SendToWindowManager(xid, x11Atom(NET_ACTIVE_WINDOW), 2, CurrentTime, 0, 0);
+  } else if (attributes.map_state == IsViewable) {
+    XSetInputFocus(fl_display, xid, RevertToPointerRoot, CurrentTime);
+  }
+  XFlush(fl_display);
 }
 
 void x11SetNames(Window window, const char* utf8Title, const char* className) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/linux/gdi_objects.h"
@@ -26,9 +27,16 @@ LRESULT CALLBACK recordingProcedure(HWND window, UINT message, WPARAM wParam, LP
 }  // namespace
 
 std::vector<Received> X11Test::received;
+XIOErrorHandler X11Test::programConnectionLostHandler = nullptr;
 
 void X11Test::SetUp() {
   ASSERT_NE(x11Display(), nullptr) << "these tests need an X server: run them through with_xvfb.sh";
+  if (!programConnectionLostHandler) {
+    programConnectionLostHandler = XSetIOErrorHandler([](Display*) -> int {
+      std::fputs("the X server went away under the tests\n", stderr);
+      std::_Exit(1);
+    });
+  }
   received.clear();
 }
 

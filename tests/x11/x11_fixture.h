@@ -31,6 +31,10 @@ class X11Test : public ::testing::Test {
   static std::vector<Received> received;
   // Runs shell commands (xdotool, as a user would act) without waiting for them.
   static void inBackground(const std::string& commands);
+  // The layer's own handler of a broken connection, which saves and exits 0.
+  // The tests put one in its place that fails the run, so an X server that
+  // dies under them cannot pass for success; a test of that handler puts it back.
+  static XIOErrorHandler programConnectionLostHandler;
 
  protected:
   void SetUp() override;

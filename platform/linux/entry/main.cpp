@@ -49,8 +49,9 @@ int main(int argc, char** argv) {
   const int answered = answerCommandLine(argc, argv);
   if (answered != KEEP_GOING) return answered;
   settleLocalTimeZone();
-  if (!x11Display()) {
-    std::fputs("kivo: no X display to show the strip on (is DISPLAY set?)\n", stderr);
+  char whyNot[512];
+  if (!x11Connect(whyNot, sizeof whyNot)) {
+    std::fprintf(stderr, "kivo: %s\n", whyNot);
     return 1;
   }
   installTerminationHandlers();
