@@ -26,7 +26,7 @@ export SOURCE_DATE_EPOCH
 # Only what ships is built: a test or benchmark being worked on elsewhere in
 # the tree cannot hold up the packages.
 cmake --preset linux-release
-cmake --build --preset linux-release --target kivo kivo_docs
+cmake --build --preset linux-release --target kivo kivo_docs kivo_icon_images
 desktop-file-validate packaging/kivo.desktop
 
 # CPack stages in the release build; only the finished .deb moves to the
