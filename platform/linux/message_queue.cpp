@@ -61,8 +61,11 @@ bool takeTimer(MSG* msg) {
 }
 
 // Exposure reaches us through FLTK's draw(), which runs only from Fl::flush().
+// With nothing to draw it is left to Fl::wait(), which flushes before it
+// sleeps: every flush also reads the socket, and an idle refresh would pay
+// for one that finds nothing each time round this loop.
 void flushToolkit() {
-  if (fl_display) Fl::flush();
+  if (fl_display && Fl::damage()) Fl::flush();
 }
 
 // An open menu runs its own loop, which would keep the process alive with
