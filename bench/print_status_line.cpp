@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "measure/status_line.h"
-#include "platform/linux/local_time.h"
+#include "platform/linux/readings/local_time.h"
 
 int main(int argc, char** argv) {
   const long lines = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 5;

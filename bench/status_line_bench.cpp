@@ -4,7 +4,7 @@
 
 #include "floor_reads.h"
 #include "measure/status_line.h"
-#include "platform/linux/local_time.h"
+#include "platform/linux/readings/local_time.h"
 #include "support/allocation_counter.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/store_file.h"
+#include "platform/linux/store/store_file.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // kivo.reg as text: what reads as a value, what is only carried along, and
 // where a change lands. The fuzz target covers round trips of arbitrary input.
-#include "platform/linux/store_file.h"
+#include "platform/linux/store/store_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/linux/termination.h"
+#include "platform/linux/x11/termination.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/x11_session.h"
+#include "platform/linux/x11/x11_session.h"
 #include "platform/registry.h"
 
 namespace {

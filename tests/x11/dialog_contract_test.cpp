@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/dialog_box.h"
-#include "platform/linux/termination.h"
+#include "platform/linux/menus_dialogs/dialog_box.h"
+#include "platform/linux/x11/termination.h"
 #include "x11_fixture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/linux/termination.h"
+#include "platform/linux/x11/termination.h"
 #include "x11_fixture.h"
 
 namespace {

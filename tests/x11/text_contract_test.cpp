@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/linux/ansi_text.h"
+#include "platform/linux/text/ansi_text.h"
 #include "platform/windowing.h"
 
 TEST(TextFormat, WsprintfWritesWhatTheLabelsAndTheFieldAskFor) {

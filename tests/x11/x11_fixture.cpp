@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/linux/gdi_objects.h"
-#include "platform/linux/window_records.h"
-#include "platform/linux/x11_session.h"
+#include "platform/linux/drawing/gdi_objects.h"
+#include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/x11_session.h"
 
 namespace {
 

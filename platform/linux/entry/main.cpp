@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/linux/local_time.h"
-#include "platform/linux/termination.h"
-#include "platform/linux/window_records.h"
-#include "platform/linux/x11_session.h"
+#include "platform/linux/readings/local_time.h"
+#include "platform/linux/x11/termination.h"
+#include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/x11_session.h"
 #include "platform/windowing.h"
 
 namespace {

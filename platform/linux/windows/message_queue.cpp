@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include "platform/drawing.h"
-#include "platform/linux/termination.h"
-#include "platform/linux/window_records.h"
+#include "platform/linux/x11/termination.h"
+#include "platform/linux/windows/window_records.h"
 
 namespace {
 

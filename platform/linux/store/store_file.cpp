@@ -1,4 +1,4 @@
-#include "platform/linux/store_file.h"
+#include "platform/linux/store/store_file.h"
 
 #include <cstdio>
 

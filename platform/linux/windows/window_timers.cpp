@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <ctime>
 
-#include "platform/linux/window_records.h"
+#include "platform/linux/windows/window_records.h"
 
 namespace {
 

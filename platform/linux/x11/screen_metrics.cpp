@@ -1,6 +1,6 @@
 // The size of all the screens together. Under X that is the root window:
 // every monitor lies inside it.
-#include "platform/linux/x11_session.h"
+#include "platform/linux/x11/x11_session.h"
 #include "platform/windowing.h"
 
 int GetSystemMetrics(int index) {

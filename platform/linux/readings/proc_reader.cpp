@@ -1,4 +1,4 @@
-#include "platform/linux/proc_reader.h"
+#include "platform/linux/readings/proc_reader.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/linux/linux_sources.h"
+#include "platform/linux/readings/linux_sources.h"
 
 namespace {
 

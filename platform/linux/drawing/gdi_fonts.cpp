@@ -1,15 +1,15 @@
 // LOGFONTA records become Xft faces through fontconfig. fontconfig's metric
 // aliases give "Courier New" and "Arial" their Liberation look-alikes, so a
 // record written on Windows finds a face of the same widths here.
-#include "platform/linux/gdi_fonts.h"
+#include "platform/linux/drawing/gdi_fonts.h"
 
 #include <fontconfig/fontconfig.h>
 
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/linux/ansi_text.h"
-#include "platform/linux/x11_session.h"
+#include "platform/linux/text/ansi_text.h"
+#include "platform/linux/x11/x11_session.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/linux_sources.h"
-#include "platform/linux/store_file.h"
+#include "platform/linux/readings/linux_sources.h"
+#include "platform/linux/store/store_file.h"
 
 namespace {
 

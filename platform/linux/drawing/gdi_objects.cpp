@@ -1,16 +1,16 @@
 // Device contexts, bitmaps, brushes, pens and fonts as handles, and what a DC
 // has selected. Window and screen DCs come from a small fixed pool, so the
 // GetDC/ReleaseDC pair of every refresh allocates nothing.
-#include "platform/linux/gdi_objects.h"
+#include "platform/linux/drawing/gdi_objects.h"
 
 #include <X11/Xutil.h>
 
 #include <cstdint>
 
-#include "platform/linux/gdi_fonts.h"
-#include "platform/linux/linux_sources.h"
-#include "platform/linux/window_records.h"
-#include "platform/linux/x11_session.h"
+#include "platform/linux/drawing/gdi_fonts.h"
+#include "platform/linux/readings/linux_sources.h"
+#include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/x11_session.h"
 
 namespace {
 

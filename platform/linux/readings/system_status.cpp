@@ -11,8 +11,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/linux/linux_sources.h"
-#include "platform/linux/proc_reader.h"
+#include "platform/linux/readings/linux_sources.h"
+#include "platform/linux/readings/proc_reader.h"
 
 namespace {
 

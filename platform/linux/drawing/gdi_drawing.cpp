@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/linux/ansi_text.h"
-#include "platform/linux/gdi_fonts.h"
-#include "platform/linux/gdi_objects.h"
-#include "platform/linux/x11_session.h"
+#include "platform/linux/text/ansi_text.h"
+#include "platform/linux/drawing/gdi_fonts.h"
+#include "platform/linux/drawing/gdi_objects.h"
+#include "platform/linux/x11/x11_session.h"
 
 namespace {
 

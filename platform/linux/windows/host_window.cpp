@@ -1,7 +1,7 @@
 // Input and frame of the host windows. FLTK events become the mouse messages a
 // Windows window gets, and the sizing frame is drawn and dragged here, since
 // without a window manager nothing else would do it.
-#include "platform/linux/host_window.h"
+#include "platform/linux/windows/host_window.h"
 
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/linux/window_records.h"
+#include "platform/linux/windows/window_records.h"
 
 namespace {
 

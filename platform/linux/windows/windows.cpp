@@ -9,11 +9,11 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/linux/ansi_text.h"
-#include "platform/linux/host_window.h"
-#include "platform/linux/toolkit_widgets.h"
-#include "platform/linux/window_records.h"
-#include "platform/linux/x11_session.h"
+#include "platform/linux/text/ansi_text.h"
+#include "platform/linux/windows/host_window.h"
+#include "platform/linux/menus_dialogs/toolkit_widgets.h"
+#include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/x11_session.h"
 
 namespace {
 

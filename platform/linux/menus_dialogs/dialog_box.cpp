@@ -4,7 +4,7 @@
 // own, so GetDlgItem and the text calls reach them. Keys follow
 // IsDialogMessage: Enter presses the focused or default push button, Escape
 // sends IDCANCEL, and the close box sends WM_CLOSE, which becomes IDCANCEL.
-#include "platform/linux/dialog_box.h"
+#include "platform/linux/menus_dialogs/dialog_box.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/ansi_text.h"
-#include "platform/linux/gdi_fonts.h"
-#include "platform/linux/host_window.h"
-#include "platform/linux/toolkit_widgets.h"
-#include "platform/linux/window_records.h"
-#include "platform/linux/x11_session.h"
+#include "platform/linux/text/ansi_text.h"
+#include "platform/linux/drawing/gdi_fonts.h"
+#include "platform/linux/windows/host_window.h"
+#include "platform/linux/menus_dialogs/toolkit_widgets.h"
+#include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/x11_session.h"
 #include "resources/app_icon.h"
 
 namespace {

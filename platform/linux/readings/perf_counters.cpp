@@ -10,9 +10,9 @@
 #include <cstring>
 #include <new>
 
-#include "platform/linux/linux_sources.h"
-#include "platform/linux/outside_interfaces.h"
-#include "platform/linux/proc_reader.h"
+#include "platform/linux/readings/linux_sources.h"
+#include "platform/linux/readings/outside_interfaces.h"
+#include "platform/linux/readings/proc_reader.h"
 
 namespace {
 

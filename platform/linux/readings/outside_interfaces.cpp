@@ -1,10 +1,10 @@
-#include "platform/linux/outside_interfaces.h"
+#include "platform/linux/readings/outside_interfaces.h"
 
 #include <unistd.h>
 
 #include <cstring>
 
-#include "platform/linux/proc_reader.h"
+#include "platform/linux/readings/proc_reader.h"
 
 namespace {
 

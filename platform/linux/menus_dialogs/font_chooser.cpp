@@ -21,11 +21,11 @@
 #include <vector>
 
 #include "platform/drawing.h"
-#include "platform/linux/ansi_text.h"
-#include "platform/linux/gdi_fonts.h"
-#include "platform/linux/toolkit_widgets.h"
-#include "platform/linux/window_records.h"
-#include "platform/linux/x11_session.h"
+#include "platform/linux/text/ansi_text.h"
+#include "platform/linux/drawing/gdi_fonts.h"
+#include "platform/linux/menus_dialogs/toolkit_widgets.h"
+#include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/x11_session.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/local_time.h"
+#include "platform/linux/readings/local_time.h"
 
 #include <cstdlib>
 #include <ctime>

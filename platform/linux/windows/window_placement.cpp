@@ -7,9 +7,9 @@
 
 #include <algorithm>
 
-#include "platform/linux/host_window.h"
-#include "platform/linux/window_records.h"
-#include "platform/linux/x11_session.h"
+#include "platform/linux/windows/host_window.h"
+#include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/x11_session.h"
 
 namespace {
 

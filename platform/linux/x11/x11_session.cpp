@@ -1,4 +1,4 @@
-#include "platform/linux/x11_session.h"
+#include "platform/linux/x11/x11_session.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/linux/window_records.h"
+#include "platform/linux/windows/window_records.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/toolkit_widgets.h"
+#include "platform/linux/menus_dialogs/toolkit_widgets.h"
 
 #include <FL/Fl.H>
 #include <FL/fl_ask.H>
@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "platform/linux/x11_session.h"
+#include "platform/linux/x11/x11_session.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/ansi_text.h"
+#include "platform/linux/text/ansi_text.h"
 
 namespace {
 

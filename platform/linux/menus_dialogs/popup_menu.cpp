@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/ansi_text.h"
-#include "platform/linux/window_records.h"
-#include "platform/linux/x11_session.h"
+#include "platform/linux/text/ansi_text.h"
+#include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/x11_session.h"
 
 #define MF_GRAYED 0x00000001L
 #define MF_DISABLED 0x00000002L
