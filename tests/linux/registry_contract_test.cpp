@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "linux/fixture_tree.h"
-#include "platform/linux/readings/linux_sources.h"
+#include "platform/linux/store/store_complaints.h"
 #include "platform/registry.h"
 
 namespace {

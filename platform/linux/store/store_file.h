@@ -1,7 +1,7 @@
 // The text of kivo.reg, Linux's stand-in for the registry: the same file format
 // regedit exports and imports, so settings travel between the two systems.
 // Everything here works on bytes in memory; reading and replacing the file is
-// registry.cpp's business.
+// store_on_disk.cpp's business.
 //
 // The document keeps every line exactly as it came in. Only the lines the store
 // understands (HKEY_CURRENT_USER key lines and the values under them) carry a
