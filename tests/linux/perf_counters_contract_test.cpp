@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fixture_tree.h"
-#include "platform/linux/readings/linux_sources.h"
+#include "platform/linux/readings/reading_sources.h"
 #include "platform/perf_counters.h"
 
 namespace {

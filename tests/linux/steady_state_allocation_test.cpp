@@ -9,8 +9,8 @@
 #include <string>
 
 #include "fixture_tree.h"
-#include "platform/linux/readings/linux_sources.h"
 #include "platform/linux/readings/local_time.h"
+#include "platform/linux/readings/reading_sources.h"
 #include "platform/perf_counters.h"
 #include "platform/system_status.h"
 #include "support/allocation_counter.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fixture_tree.h"
-#include "platform/linux/readings/linux_sources.h"
-#include "platform/linux/readings/proc_reader.h"
+#include "platform/linux/readings/line_reader.h"
+#include "platform/linux/readings/reading_sources.h"
 #include "platform/system_status.h"
 
 namespace {

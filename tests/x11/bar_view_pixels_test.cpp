@@ -10,7 +10,7 @@
 #include "app/app_state.h"
 #include "display/bar_view.h"
 #include "linux/fixture_tree.h"
-#include "platform/linux/readings/linux_sources.h"
+#include "platform/linux/readings/reading_sources.h"
 #include "settings/settings.h"
 #include "x11_fixture.h"
 

@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "platform/linux/drawing/gdi_fonts.h"
-#include "platform/linux/readings/linux_sources.h"
 #include "platform/linux/windows/window_records.h"
 #include "platform/linux/x11/x11_session.h"
 

@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-#include "platform/linux/readings/proc_reader.h"
+#include "platform/linux/readings/line_reader.h"
+#include "platform/linux/readings/reading_roots.h"
 
 namespace {
 

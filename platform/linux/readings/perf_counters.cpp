@@ -10,9 +10,11 @@
 #include <cstring>
 #include <new>
 
-#include "platform/linux/readings/linux_sources.h"
+#include "platform/linux/readings/line_reader.h"
 #include "platform/linux/readings/outside_interfaces.h"
-#include "platform/linux/readings/proc_reader.h"
+#include "platform/linux/readings/reading_clock.h"
+#include "platform/linux/readings/reading_roots.h"
+#include "platform/linux/readings/reading_sources.h"
 
 namespace {
 

@@ -11,8 +11,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/linux/readings/linux_sources.h"
-#include "platform/linux/readings/proc_reader.h"
+#include "platform/linux/readings/line_reader.h"
+#include "platform/linux/readings/reading_clock.h"
+#include "platform/linux/readings/reading_roots.h"
+#include "platform/linux/readings/reading_sources.h"
 
 namespace {
 
@@ -424,7 +426,7 @@ BYTE lineStatus(const PowerScan& scan) {
 
 }  // namespace
 
-bool setDiskRoot(const char* path) { return storeRoot(diskRootText, path, "/"); }
+bool setDiskRoot(const char* path) { return setRootText(diskRootText, path, "/"); }
 
 BOOL GlobalMemoryStatusEx(LPMEMORYSTATUSEX status) {
   if (status == nullptr || status->dwLength != sizeof(MEMORYSTATUSEX)) return FALSE;

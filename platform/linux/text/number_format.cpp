@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/linux/readings/proc_reader.h"
+#include "platform/linux/text/text_span.h"
 #include "platform/system_status.h"
 
 namespace {

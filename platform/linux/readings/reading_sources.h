@@ -1,5 +1,5 @@
-// Where the Linux platform layer takes its readings from, and the few extra
-// calls the contract tests need. Nothing in the program itself uses these: it
+// Where the readings are taken from, and the few extra calls the contract
+// tests need. Nothing in the program itself uses these: it
 // reads the live /proc, /sys and root filesystem and never closes its queries.
 #pragma once
 
@@ -22,7 +22,3 @@ void setMonotonicClock(MonotonicNanos clock);
 PDH_STATUS PdhCloseQuery(PDH_HQUERY query);
 // Queries opened and not yet closed, for leak checks.
 int liveQueryCount();
-
-// The store says each reason it cannot read or save settings once a run; this
-// lets it say them again.
-void forgetStoreComplaints();
