@@ -43,6 +43,11 @@ extern AppState app;
 extern BackBuffer backBuffer;
 extern HFONT DisplayFont;
 
+// The monitor window's refresh timer, at the period in the settings. Starting
+// a running timer starts its period afresh.
+void startRefreshTimer();
+void stopRefreshTimer();
+
 // The z-order handle for every placement of the monitor window. It is the
 // settings' top field itself: one variable, saved as "top" at close.
 extern LONG& insertAfter;

@@ -87,7 +87,7 @@ int startUp(HINSTANCE instance, int showCommand) {
   createDisplayFont();
   app.monitorWindow = createMonitorWindow(instance);
   if (app.monitorWindow == nullptr) return EXIT_NO_WINDOW;
-  SetTimer(app.monitorWindow, REFRESH_TIMER, static_cast<UINT>(settings.refresh), nullptr);
+  startRefreshTimer();
   setAlwaysOnTop(insertAfter != Z_BOTTOM);
   app.dragging = 0;
   SetWindowLongA(app.monitorWindow, GWL_STYLE, static_cast<LONG>(settings.caption));
