@@ -20,11 +20,6 @@ constexpr WORD CMD_QUIT = 110;
 constexpr LONG Z_TOPMOST = -1;
 constexpr LONG Z_BOTTOM = 1;
 
-constexpr int DEFAULT_X = 443;
-constexpr int DEFAULT_Y = -2;
-constexpr LONG DEFAULT_WIDTH = 450;
-constexpr LONG DEFAULT_HEIGHT = 14;
-
 struct BackBuffer {
   HDC memoryDC;
   HBITMAP bitmap;
