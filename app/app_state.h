@@ -20,11 +20,6 @@ constexpr WORD CMD_QUIT = 110;
 constexpr LONG Z_TOPMOST = -1;
 constexpr LONG Z_BOTTOM = 1;
 
-constexpr int DEFAULT_X = 443;
-constexpr int DEFAULT_Y = -2;
-constexpr LONG DEFAULT_WIDTH = 450;
-constexpr LONG DEFAULT_HEIGHT = 14;
-
 struct BackBuffer {
   HDC memoryDC;
   HBITMAP bitmap;
@@ -42,6 +37,11 @@ struct AppState {
 extern AppState app;
 extern BackBuffer backBuffer;
 extern HFONT DisplayFont;
+
+// The monitor window's refresh timer, at the period in the settings. Starting
+// a running timer starts its period afresh.
+void startRefreshTimer();
+void stopRefreshTimer();
 
 // The z-order handle for every placement of the monitor window. It is the
 // settings' top field itself: one variable, saved as "top" at close.

@@ -1,7 +1,6 @@
 #include "app/mouse_and_menu.h"
 
 #include "app/app_state.h"
-#include "app/window_procedure.h"
 #include "dialogs/dialogs.h"
 #include "display/display_font.h"
 #include "settings/settings.h"
@@ -73,6 +72,11 @@ void showContextMenu(HWND window, int x, int y) {
   const UINT check = insertAfter == Z_TOPMOST ? MF_CHECKED : MF_UNCHECKED;
   CheckMenuItem(app.contextMenu, GetMenuItemID(app.contextMenu, 0), check);
   TrackPopupMenuEx(app.contextMenu, 0, outer.left + x, outer.top + y, window, nullptr);
+}
+
+void setAlwaysOnTop(bool onTop) {
+  insertAfter = onTop ? Z_TOPMOST : Z_BOTTOM;
+  SetWindowPos(app.monitorWindow, insertAfterHandle(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
 void onCommand(HWND window, WORD id, WORD code, LPARAM lParam) {

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr char OWNER_CLASS[] = "kivo_main";
+constexpr char STRIP_CLASS[] = "Kivo";
 constexpr int CREATION_WIDTH = 446;
 constexpr int CREATION_HEIGHT = 14;
 
@@ -26,14 +28,14 @@ bool registerWindowClass(HINSTANCE instance, const char* name, UINT style) {
 }
 
 HWND createOwnerWindow(HINSTANCE instance) {
-  return CreateWindowExA(0, "kivo_main", "Kivo", WS_CAPTION, DEFAULT_X, DEFAULT_Y, CREATION_WIDTH,
+  return CreateWindowExA(0, OWNER_CLASS, "Kivo", WS_CAPTION, DEFAULT_X, DEFAULT_Y, CREATION_WIDTH,
                          CREATION_HEIGHT, nullptr, nullptr, instance, nullptr);
 }
 
 HWND createMonitorWindow(HINSTANCE instance) {
-  return CreateWindowExA(WS_EX_TOOLWINDOW, "Kivo", "Kivo2", settings.caption, DEFAULT_X, DEFAULT_Y,
-                         CREATION_WIDTH, CREATION_HEIGHT, app.ownerWindow, nullptr, instance,
-                         nullptr);
+  return CreateWindowExA(WS_EX_TOOLWINDOW, STRIP_CLASS, "Kivo2", settings.caption, DEFAULT_X,
+                         DEFAULT_Y, CREATION_WIDTH, CREATION_HEIGHT, app.ownerWindow, nullptr,
+                         instance, nullptr);
 }
 
 // A size no one can use, none at all or more than all the screens together
@@ -76,10 +78,10 @@ void placeMonitorWindow() {
 
 int startUp(HINSTANCE instance, int showCommand) {
   backBuffer.memoryDC = nullptr;
-  if (!registerWindowClass(instance, "kivo_main", 0)) return EXIT_NO_CLASS;
+  if (!registerWindowClass(instance, OWNER_CLASS, 0)) return EXIT_NO_CLASS;
   app.ownerWindow = createOwnerWindow(instance);
   if (app.ownerWindow == nullptr) return EXIT_NO_WINDOW;
-  if (!registerWindowClass(instance, "Kivo", CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS))
+  if (!registerWindowClass(instance, STRIP_CLASS, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS))
     return EXIT_NO_CLASS;
   app.instance = instance;
   app.contextMenu = buildContextMenu();
@@ -87,7 +89,7 @@ int startUp(HINSTANCE instance, int showCommand) {
   createDisplayFont();
   app.monitorWindow = createMonitorWindow(instance);
   if (app.monitorWindow == nullptr) return EXIT_NO_WINDOW;
-  SetTimer(app.monitorWindow, REFRESH_TIMER, static_cast<UINT>(settings.refresh), nullptr);
+  startRefreshTimer();
   setAlwaysOnTop(insertAfter != Z_BOTTOM);
   app.dragging = 0;
   SetWindowLongA(app.monitorWindow, GWL_STYLE, static_cast<LONG>(settings.caption));

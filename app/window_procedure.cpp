@@ -83,21 +83,15 @@ void onSize(HWND window, int width, int height) {
   }
   // The first size message comes while the monitor window is being created,
   // before its handle is known: the timer is started by start-up then.
-  if (app.monitorWindow != nullptr) KillTimer(app.monitorWindow, REFRESH_TIMER);
+  if (app.monitorWindow != nullptr) stopRefreshTimer();
   recreateBackBuffer(width, height);
   if (settings.view != 0) fitDisplayFont();
-  if (app.monitorWindow != nullptr)
-    SetTimer(app.monitorWindow, REFRESH_TIMER, static_cast<UINT>(settings.refresh), nullptr);
+  if (app.monitorWindow != nullptr) startRefreshTimer();
 }
 
 void closeAndSave(HWND window) {
-  KillTimer(window, REFRESH_TIMER);
+  stopRefreshTimer();
   releaseBackBuffer();
   saveSettings(window);
   PostQuitMessage(0);
-}
-
-void setAlwaysOnTop(bool onTop) {
-  insertAfter = onTop ? Z_TOPMOST : Z_BOTTOM;
-  SetWindowPos(app.monitorWindow, insertAfterHandle(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }

@@ -8,4 +8,3 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 void refreshView(HWND window);
 void onSize(HWND window, int width, int height);
 void closeAndSave(HWND window);
-void setAlwaysOnTop(bool onTop);

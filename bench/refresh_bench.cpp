@@ -18,10 +18,8 @@
 #include <valgrind/callgrind.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iterator>
@@ -211,33 +209,9 @@ void collectBarView() {
   GlobalMemoryStatusEx(&memory);
 }
 
-// The label texts of the two bars: each bar groups the digits of three numbers
-// (the width probe's 0, the percentage, the amount) and writes the percentage
-// with its sign, as display/bar_view.cpp does.
-char groupedText[30];
-char commaSeparator[] = ",";
+BarViewFigures barFigures{};
 
-void groupDigits(ULONGLONG value) {
-  char digits[24];
-  *std::to_chars(digits, digits + sizeof digits - 1, value).ptr = '\0';
-  NUMBERFMTA format{0, 0, 3, commaSeparator, commaSeparator, 0};
-  GetNumberFormatA(0, 0, digits, &format, groupedText, sizeof groupedText);
-}
-
-void composeBarLabels(ULONGLONG total, ULONGLONG available) {
-  const ULONGLONG used = settings.memused == 1 ? total - available : available;
-  const ULONGLONG percent = total / 100 == 0 ? 0 : used / 100 * 100 / (total / 100);
-  char text[sizeof groupedText + 2];
-  groupDigits(0);
-  groupDigits(percent);
-  wsprintfA(text, std::strlen(groupedText) < 3 ? "%s%%" : "%s", groupedText);
-  groupDigits(used);
-}
-
-void composeBarView() {
-  composeBarLabels(memory.ullTotalPhys, memory.ullAvailPhys);
-  composeBarLabels(memory.ullTotalPageFile, memory.ullAvailPageFile);
-}
+void composeBars() { composeBarView(memory, barFigures); }
 
 // Both views end the same way: the back buffer onto the window.
 void copyToWindow() {
@@ -310,7 +284,7 @@ Phase phases[] = {
     {"bar_refresh", refreshBarView, 1, Split::none, 0, 0, {}, 0, 0},
     {"bar_split", refreshBarView, 1, Split::barView, 0, 0, {}, 0, 0},
     {"bar_collection", collectBarView, 1, Split::none, 0, 0, {}, 0, 0},
-    {"bar_composition", composeBarView, 1, Split::none, 0, 0, {}, 0, 0},
+    {"bar_composition", composeBars, 1, Split::none, 0, 0, {}, 0, 0},
     {"bar_copy", copyToWindow, 1, Split::none, 0, 0, {}, 0, 0},
     {"bar_floor", floorOfBarView, 1, Split::none, 0, 0, {}, 0, 0},
 };

@@ -38,8 +38,8 @@ void takeSetup(HWND dialog) {
   char refreshText[REFRESH_TEXT_BYTES] = "";
   GetWindowTextA(GetDlgItem(dialog, IDC_REFRESH), refreshText, REFRESH_TEXT_BYTES);
   settings.refresh = refreshFromText(refreshText);
-  KillTimer(app.monitorWindow, REFRESH_TIMER);
-  SetTimer(app.monitorWindow, REFRESH_TIMER, static_cast<UINT>(settings.refresh), nullptr);
+  stopRefreshTimer();
+  startRefreshTimer();
   settings.memused = IsDlgButtonChecked(dialog, IDC_USED) == BST_CHECKED ? 1 : 0;
   settings.view = IsDlgButtonChecked(dialog, IDC_PERFVIEW) == BST_CHECKED ? 0 : 1;
 }

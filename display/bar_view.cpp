@@ -19,10 +19,9 @@ constexpr COLORREF BAR_GREY = 0x7F7F7F;
 constexpr COLORREF BAR_FRAME = 0x000000;
 constexpr COLORREF AMOUNT_WHITE = 0xFFFFFF;
 
-constexpr int GROUPED_TEXT_BYTES = 30;
 constexpr int LABEL_AREA_MARGIN = 3;
 
-// A failed grouping draws whatever the buffer held before, so it outlives
+// A failed grouping shows whatever the buffer held before, so it outlives
 // the call.
 char groupedText[GROUPED_TEXT_BYTES];
 char commaSeparator[] = ",";
@@ -75,17 +74,77 @@ void groupDigits(ULONGLONG value) {
 }
 
 // 0 to 99 carry their sign; "100" would not fit the label area with one.
-void drawPercentage(HDC context, ULONGLONG percent, int y) {
-  char text[GROUPED_TEXT_BYTES + 2];
+void composeBar(ULONGLONG total, ULONGLONG available, BarFigures& figures) {
+  const ULONGLONG amount = amountShown(total, available);
+  figures.percent = percentOf(amount / 100, total / 100);
+  groupDigits(figures.percent);
   if (std::strlen(groupedText) < 3)
-    wsprintfA(text, "%s%%", groupedText);
+    wsprintfA(figures.percentText, "%s%%", groupedText);
   else
-    wsprintfA(text, "%s", groupedText);
-  SetTextColor(context, colourOfPercent(percent));
-  TextOutA(context, 1, y, text, static_cast<int>(std::strlen(text)));
+    wsprintfA(figures.percentText, "%s", groupedText);
+  groupDigits(amount);
+  std::strcpy(figures.amountText, groupedText);
+}
+
+// The label area left of the bars is as wide as a two-digit percentage.
+SIZE labelCell(HDC context) {
+  HGDIOBJ previous = SelectObject(context, DisplayFont);
+  SIZE cell{};
+  GetTextExtentPoint32A(context, "99%", 3, &cell);
+  SelectObject(context, previous);
+  return cell;
+}
+
+void drawLabel(HDC context, int x, int y, const char* text, COLORREF colour) {
+  SetBkMode(context, TRANSPARENT);
+  SetTextColor(context, colour);
+  HGDIOBJ previous = SelectObject(context, DisplayFont);
+  TextOutA(context, x, y, text, static_cast<int>(std::strlen(text)));
+  SelectObject(context, previous);
+}
+
+void drawBar(HDC context, const BarFigures& figures, const RECT& strip, const SIZE& cell,
+             bool upper) {
+  const LONG height = strip.bottom - strip.top;
+  RECT bar{};
+  bar.top = upper ? 1 : height / 2 + 1;
+  bar.bottom = upper ? height / 2 - 1 : height - 1;
+  bar.left = cell.cx + LABEL_AREA_MARGIN;
+  bar.right = strip.right - 1;
+  paintBarBackground(context, bar);
+  const COLORREF colour = colourOfPercent(figures.percent);
+  const LONGLONG share =
+      static_cast<LONGLONG>(bar.right - bar.left) * static_cast<LONGLONG>(figures.percent) / 100;
+  fillShare(context, bar, static_cast<LONG>(share) + bar.left, colour);
+  // Centres the text's cell on the bar; each halving rounds toward zero.
+  const int y = bar.top + (bar.bottom - bar.top) / 2 - cell.cy / 2;
+  drawLabel(context, 1, y, figures.percentText, colour);
+  drawLabel(context, bar.left, y, figures.amountText, AMOUNT_WHITE);
+}
+
+// The bars take the strip's size even when another window asked for the
+// drawing; the background and the copy take the asking window's.
+void drawBars(HWND window, const BarViewFigures& figures) {
+  HDC windowDC = GetDC(app.monitorWindow);
+  RECT client{};
+  GetClientRect(window, &client);
+  FillRect(backBuffer.memoryDC, &client, systemColour(COLOR_MENU));
+  RECT strip{};
+  GetClientRect(app.monitorWindow, &strip);
+  const SIZE cell = labelCell(backBuffer.memoryDC);
+  drawBar(backBuffer.memoryDC, figures.physical, strip, cell, true);
+  drawBar(backBuffer.memoryDC, figures.paging, strip, cell, false);
+  BitBlt(windowDC, 0, 0, client.right - client.left, client.bottom - client.top,
+         backBuffer.memoryDC, 0, 0, SRCCOPY);
+  ReleaseDC(app.monitorWindow, windowDC);
 }
 
 }  // namespace
+
+void composeBarView(const MEMORYSTATUSEX& memory, BarViewFigures& figures) {
+  composeBar(memory.ullTotalPhys, memory.ullAvailPhys, figures.physical);
+  composeBar(memory.ullTotalPageFile, memory.ullAvailPageFile, figures.paging);
+}
 
 void drawBarView(HWND window) {
   MEMORYSTATUSEX memory{};
@@ -93,58 +152,9 @@ void drawBarView(HWND window) {
   GlobalMemoryStatusEx(&memory);
   // Unchanged figures are not drawn again, not even for a paint.
   if (memory.ullAvailPhys == lastAvailPhys && memory.ullAvailPageFile == lastAvailPageFile) return;
-  HDC windowDC = GetDC(app.monitorWindow);
-  RECT client{};
-  GetClientRect(window, &client);
-  FillRect(backBuffer.memoryDC, &client, systemColour(COLOR_MENU));
   lastAvailPhys = memory.ullAvailPhys;
   lastAvailPageFile = memory.ullAvailPageFile;
-  const ULONGLONG physical = amountShown(memory.ullTotalPhys, memory.ullAvailPhys);
-  const ULONGLONG paging = amountShown(memory.ullTotalPageFile, memory.ullAvailPageFile);
-  drawBar(app.monitorWindow, backBuffer.memoryDC, physical, physical / 100,
-          memory.ullTotalPhys / 100, 1);
-  drawBar(app.monitorWindow, backBuffer.memoryDC, paging, paging / 100,
-          memory.ullTotalPageFile / 100, 0);
-  BitBlt(windowDC, 0, 0, client.right - client.left, client.bottom - client.top,
-         backBuffer.memoryDC, 0, 0, SRCCOPY);
-  ReleaseDC(app.monitorWindow, windowDC);
-}
-
-void drawBar(HWND window, HDC context, ULONGLONG amount, ULONGLONG scaledAmount,
-             ULONGLONG scaledTotal, int upper) {
-  RECT client{};
-  GetClientRect(window, &client);
-  const LONG height = client.bottom - client.top;
-  RECT bar{};
-  bar.top = upper == 1 ? 1 : height / 2 + 1;
-  bar.bottom = upper == 1 ? height / 2 - 1 : height - 1;
-  bar.left = drawBarLabel(context, 0, bar, BarLabel::percentage, 0);
-  bar.right = client.right - 1;
-  paintBarBackground(context, bar);
-  const ULONGLONG percent = percentOf(scaledAmount, scaledTotal);
-  const LONGLONG share =
-      static_cast<LONGLONG>(bar.right - bar.left) * static_cast<LONGLONG>(percent) / 100;
-  fillShare(context, bar, static_cast<LONG>(share) + bar.left, colourOfPercent(percent));
-  drawBarLabel(context, percent, bar, BarLabel::percentage, 1);
-  drawBarLabel(context, amount, bar, BarLabel::amount, 1);
-}
-
-int drawBarLabel(HDC context, ULONGLONG value, const RECT& bar, BarLabel kind, int draw) {
-  groupDigits(value);
-  SetBkMode(context, TRANSPARENT);
-  SetTextColor(context, AMOUNT_WHITE);
-  HGDIOBJ previous = SelectObject(context, DisplayFont);
-  SIZE cell{};
-  GetTextExtentPoint32A(context, "99%", 3, &cell);
-  const int labelWidth = cell.cx + LABEL_AREA_MARGIN;
-  if (draw == 1) {
-    // Centres the text's cell on the bar; each halving rounds toward zero.
-    const int y = bar.top + (bar.bottom - bar.top) / 2 - cell.cy / 2;
-    if (kind == BarLabel::percentage)
-      drawPercentage(context, value, y);
-    else
-      TextOutA(context, labelWidth, y, groupedText, static_cast<int>(std::strlen(groupedText)));
-  }
-  SelectObject(context, previous);
-  return labelWidth;
+  BarViewFigures figures{};
+  composeBarView(memory, figures);
+  drawBars(window, figures);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "display/text_view.h"
 #include "measure/status_line.h"
 #include "settings/settings.h"
 
@@ -16,7 +17,6 @@ constexpr int FIT_SAMPLE_LENGTH = sizeof FIT_SAMPLE - 1;
 // small for any font would otherwise never stop trying.
 constexpr int MOST_FIT_TRIES = 1024;
 constexpr LONG FIT_MARGIN = 4;
-constexpr LONG STRIP_TEXT_MARGIN = 5;
 
 struct FitLimits {
   LONG width;

@@ -9,8 +9,6 @@
 namespace {
 
 constexpr COLORREF TEXT_GREEN = 0x00FF00;
-// The margin a font choice leaves after the line, too.
-constexpr LONG STRIP_TEXT_MARGIN = 5;
 
 // A battery adds its field to the line, and the default width has no room for
 // it: on a run without a stored width, the first line wider than the strip

@@ -31,19 +31,11 @@ if [ "${1:-}" = "--strip" ]; then
   store=$chroot_dir$home/.config/kivo/kivo.reg
   # shellcheck source=tests/e2e/screen.sh
   source "$root/tests/e2e/screen.sh"
-  log=$(mktemp "${TMPDIR:-/tmp}/kivo-deb-check.XXXXXX")
-  kivo_pid=""
-  # shellcheck disable=SC2317 # run by the trap
-  cleanup() {
-    local status=$?
-    if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then kill -KILL "$kivo_pid" 2>/dev/null || true; fi
-    rm -f "$log"
-    exit "$status"
-  }
-  trap cleanup EXIT
   kivo_name=kivo close_wait_s=10
   # shellcheck source=tests/e2e/process.sh
   source "$root/tests/e2e/process.sh"
+  log=$(mktemp "${TMPDIR:-/tmp}/kivo-deb-check.XXXXXX")
+  end_run_on_exit "$log"
   kivo_output() { echo ": $(cat "$log")"; }
 
   # chroot, setpriv and env all exec, so $! is the strip itself.

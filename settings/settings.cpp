@@ -10,13 +10,10 @@ bool widthMayGrow = false;
 
 namespace {
 
-constexpr LONG DEFAULT_X = 443;
-constexpr LONG DEFAULT_WIDTH = 450;
-constexpr LONG DEFAULT_HEIGHT = 14;
 constexpr LONG DEFAULT_TOP = 0;
 constexpr LONG DEFAULT_REFRESH = 1000;
 constexpr LONG DEFAULT_MEMUSED = 1;
-constexpr DWORD DEFAULT_CAPTION = 0x80000000u;  // WS_POPUP alone
+constexpr DWORD DEFAULT_CAPTION = WS_POPUP;
 constexpr LONG DEFAULT_VIEW = 0;
 constexpr LONG DEFAULT_FONT_HEIGHT = -11;
 
@@ -27,11 +24,13 @@ void useDefaultFont(LOGFONTA& font) {
   font.lfWeight = FW_NORMAL;
 }
 
+static_assert(NOT_FOUND == DEFAULT_Y, "a missing y reads as the default");
+
 LONG orDefault(LONG value, LONG fallback) { return value == NOT_FOUND ? fallback : value; }
 
 void applyDefaults(Settings& s) {
   s.x = orDefault(s.x, DEFAULT_X);
-  // y has no default of its own: -2 hugs the top edge and is what a failed read gives.
+  // y needs no default of its own: a failed read gives the default already.
   s.width = orDefault(s.width, DEFAULT_WIDTH);
   s.height = orDefault(s.height, DEFAULT_HEIGHT);
   s.top = orDefault(s.top, DEFAULT_TOP);

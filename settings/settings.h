@@ -27,6 +27,13 @@ struct StartupValues {
   LONG view;
 };
 
+// The strip's place and size when none is stored; also where it comes back
+// to when no monitor shows its stored place.
+constexpr LONG DEFAULT_X = 443;
+constexpr LONG DEFAULT_Y = -2;  // hugs the top edge
+constexpr LONG DEFAULT_WIDTH = 450;
+constexpr LONG DEFAULT_HEIGHT = 14;
+
 extern Settings settings;
 extern StartupValues startupValues;
 // Set by loadSettings when no width was stored. The default width was chosen

@@ -23,16 +23,11 @@ done
 [ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run this through tests/with_xvfb.sh"
 [ -x "$exe" ] || fail "$exe is missing: build it first (cmake --build --preset linux)"
 
+kivo_name=kivo close_wait_s=10
+# shellcheck source=tests/e2e/process.sh
+source "$here/process.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/kivo-linux-e2e.XXXXXX")
-kivo_pid=""
-cleanup() {
-  local status=$?
-  if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then kill -KILL "$kivo_pid" 2>/dev/null || true; fi
-  if [ $status -ne 0 ] && [ -n "${KIVO_E2E_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+end_run_on_exit "$work" "${KIVO_E2E_KEEP:-}"
 
 export XDG_CONFIG_HOME=$work/config
 store=$XDG_CONFIG_HOME/kivo/kivo.reg
@@ -47,9 +42,6 @@ start_kivo() {
   kivo_pid=$!
 }
 
-kivo_name=kivo close_wait_s=10
-# shellcheck source=tests/e2e/process.sh
-source "$here/process.sh"
 kivo_output() { echo ": $(cat "$work/kivo.log")"; }
 
 # Waits until the strip's geometry is "$1" or fails with what it is.

@@ -1,11 +1,34 @@
 # shellcheck shell=bash disable=SC2154 # the sourcing script sets what the top says
-# Watching the program a test or soak started in the background as $kivo_pid.
-# Sourced, not run: the caller provides fail and sets kivo_name (what the
-# messages call the program) and close_wait_s (how long it may take to end
-# once asked to close: Wine needs longer), and may define kivo_output, after
-# this, to add the program's own output to a failure.
+# Watching the program a test or soak started in the background as $kivo_pid,
+# and ending it with the script. Sourced, not run: the caller provides fail
+# and sets kivo_name (what the messages call the program) and close_wait_s
+# (how long it may take to end once asked to close: Wine needs longer), and
+# may define kivo_output, after this, to add the program's own output to a
+# failure.
 
 kivo_output() { :; }
+
+# Has whatever ends the script end the program too, when it still runs, and
+# remove $1, the run's file or folder; with $2 not empty a failed run's is
+# kept instead, for a closer look. The exit code stays the script's; an
+# interrupt or a termination ends it with 130, after the same clean-up.
+end_run_on_exit() {
+  kivo_run_files=$1 kivo_keep_failed_run=${2:-}
+  kivo_pid=""
+  trap exit_run EXIT
+  trap 'exit 130' INT TERM
+}
+# shellcheck disable=SC2317 # run by the trap
+exit_run() {
+  local status=$?
+  if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then kill -KILL "$kivo_pid" 2>/dev/null || true; fi
+  if [ $status -ne 0 ] && [ -n "$kivo_keep_failed_run" ]; then
+    echo "kept $kivo_run_files"
+  else
+    rm -rf "$kivo_run_files"
+  fi
+  exit "$status"
+}
 
 # Fails with $1 and the exit code when the program has ended.
 fail_if_ended() {

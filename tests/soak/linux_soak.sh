@@ -51,24 +51,16 @@ done
 [ -x "$exe" ] || fail "$exe is missing: build it first (cmake --build --preset linux)"
 [ -x "$probe" ] || fail "$probe is missing: build the linux preset (it has KIVO_TESTS on)"
 
+kivo_name=kivo close_wait_s=10
+# shellcheck source=tests/e2e/process.sh
+source "$root/tests/e2e/process.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/kivo-linux-soak.XXXXXX")
-kivo_pid=""
-cleanup() {
-  local status=$?
-  if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then kill -KILL "$kivo_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+end_run_on_exit "$work"
 
 # shellcheck source=tests/e2e/screen.sh
 source "$root/tests/e2e/screen.sh"
 # shellcheck source=tests/e2e/linux_ui.sh
 source "$root/tests/e2e/linux_ui.sh"
-kivo_name=kivo close_wait_s=10
-# shellcheck source=tests/e2e/process.sh
-source "$root/tests/e2e/process.sh"
 kivo_output() { echo ": $(cat "$work/kivo.log")"; }
 
 # A private store in a private home: refresh $1 ms, view $2.
