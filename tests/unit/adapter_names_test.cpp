@@ -41,7 +41,7 @@ TEST(AdapterNames, InstancesAreMatchedByTheDescriptionAsPdhRenamesIt) {
   EXPECT_FALSE(instanceNamesAdapter("Intel(R) Ethernet", "Intel(R) Ethernet"));
 }
 
-TEST(AdapterNames, OnlyHardwareRowsCountAndDuplicatesAreTheirOwnAdapters) {
+TEST(AdapterNames, OnlyHardwareRowsCountAndANumberedTwinIsAnAdapterOfItsOwn) {
   Instances laptop(
       {"Intel[R] I211 Gigabit Network Connection", "Intel[R] I211 Gigabit Network Connection _2",
        "Hyper-V Virtual Ethernet Adapter", "Hyper-V Virtual Ethernet Adapter _2",
