@@ -198,6 +198,14 @@ bytes_cell() {
   fi
 }
 bytes_mib_cell() { if [ -n "$1" ]; then mib $(($1 / 1024)); else echo "not measured"; fi; }
+# The figure the same row had in the results this run replaces, so a change
+# to the exes shows beside the figure before it.
+earlier() {
+  local figure
+  figure=$(grep -F "| $1 | " "$root/bench/results.md" 2>/dev/null | head -1 |
+    sed 's/^| .* | \(.*\) |$/\1/; s/ (earlier run: .*)$//')
+  [ -z "$figure" ] || echo " (earlier run: $figure)"
+}
 
 goal_line() {
   # goal, measured, limit, met
@@ -230,10 +238,12 @@ report() {
       echo "| Long run at the 10 ms floor | not measured |"
     fi
     for preset in windows-i686 windows-x64; do
-      echo "| $preset kivo.exe size (Release, stripped) | $(bytes_cell "$(value_of "${preset}_exe_bytes" "$w")") |"
+      row="$preset kivo.exe size (Release, stripped)"
+      echo "| $row | $(bytes_cell "$(value_of "${preset}_exe_bytes" "$w")")$(earlier "$row") |"
     done
     for preset in windows-i686 windows-x64; do
-      echo "| $preset kivo.exe under Wine after 10 s: private bytes | $(bytes_mib_cell "$(value_of "${preset}_private_bytes" "$w")") |"
+      row="$preset kivo.exe under Wine after 10 s: private bytes"
+      echo "| $row | $(bytes_mib_cell "$(value_of "${preset}_private_bytes" "$w")")$(earlier "$row") |"
       echo "| $preset kivo.exe under Wine after 10 s: working set | $(bytes_mib_cell "$(value_of "${preset}_working_set" "$w")") |"
       echo "| $preset kivo.exe under Wine after 10 s: GDI objects | $(value_of "${preset}_gdi_objects" "$w" | sed 's/^$/not measured/') |"
     done

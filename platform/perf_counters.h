@@ -5,11 +5,18 @@
 
 #ifdef _WIN32
 #include <pdh.h>
-// Wine's own pdh.dll aborts the process inside this call; the Win32 layer
-// stands in front of it (platform/win32/perf_counters.cpp) and answers it as a
-// failed formatting there, so the probes read -1 and the strip keeps running.
+// The Win32 layer (platform/win32/perf_counters.cpp) stands in front of these:
+// it adds counters by their English paths whatever the display language, keeps
+// its own result area that grows to what PDH asks for and hands over only the
+// network adapters that carry traffic of their own, and answers the formatting
+// as failed under Wine's own pdh.dll, which aborts the process inside it.
+PDH_STATUS kivoPdhAddCounterA(PDH_HQUERY query, LPCSTR counterPath, DWORD_PTR userData,
+                              PDH_HCOUNTER* counter);
+PDH_STATUS kivoPdhRemoveCounter(PDH_HCOUNTER counter);
 PDH_STATUS kivoPdhGetFormattedCounterArrayA(PDH_HCOUNTER counter, DWORD format, LPDWORD bufferSize,
                                             LPDWORD itemCount, PPDH_FMT_COUNTERVALUE_ITEM_A items);
+#define PdhAddCounterA kivoPdhAddCounterA
+#define PdhRemoveCounter kivoPdhRemoveCounter
 #define PdhGetFormattedCounterArrayA kivoPdhGetFormattedCounterArrayA
 #else
 typedef LONG PDH_STATUS;

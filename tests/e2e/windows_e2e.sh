@@ -7,7 +7,8 @@
 #
 # Usage: windows_e2e.sh [kivo.exe [pdh.dll test double]]
 # Defaults: the windows-i686 build of this checkout, and the double built
-# beside it. With KIVO_E2E_KEEP set, a failed run leaves its folder (prefix,
+# beside it; the iphlpapi.dll double is taken from the pdh.dll double's folder.
+# With KIVO_E2E_KEEP set, a failed run leaves its folder (prefix,
 # traces) under build/wine-e2e/.
 set -euo pipefail
 # Nothing here may wait for a keyboard: not wine, not a crash handler.
@@ -17,6 +18,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 exe=${1:-$root/build/windows-i686/kivo.exe}
 double=${2:-$(dirname "$exe")/tests/e2e/pdh_double/pdh.dll}
+table_double=$(dirname "$double")/iphlpapi.dll
 
 # The trace of the exe run last. A failure shows Wine's own reports from it
 # (an unimplemented function, an unhandled exception, errors), or else its
@@ -38,6 +40,7 @@ done
 [ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run this through tests/with_xvfb.sh"
 [ -f "$exe" ] || fail "$exe is missing: build it first (cmake --preset windows-i686 && cmake --build --preset windows-i686)"
 [ -f "$double" ] || fail "the pdh.dll test double $double is missing: build the same preset as the exe"
+[ -f "$table_double" ] || fail "the iphlpapi.dll test double $table_double is missing: build the same preset as the exe"
 
 # shellcheck source=tests/e2e/wine_prefix.sh
 source "$here/wine_prefix.sh"
@@ -156,7 +159,7 @@ case $line in
 esac
 for path in '\Processor(_Total)\% Processor Time' \
   '\Network Interface(*)\Bytes Received/sec' '\Network Interface(*)\Bytes Sent/sec'; do
-  grep -qxF "PdhAddCounterA path=$path" "$app/pdh-calls.log" || fail "no counter added for $path"
+  grep -qxF "PdhAddEnglishCounterA path=$path" "$app/pdh-calls.log" || fail "no counter added for $path"
 done
 grep -q 'PdhGetFormattedCounterArrayA format=0x100 size=480 count=20' "$app/pdh-calls.log" ||
   fail "formatting not asked as PDH_FMT_LONG into 480 bytes and 20 records"
@@ -261,6 +264,59 @@ read -r x y w h < <(geometry "$strip")
 menu=$(open_menu "$strip" $((x + 150)) $((y + 6)))
 choose_menu_item "$strip" $QUIT
 expect_exit 0
+
+# --- Windows machines other than one English desktop ------------------------
+
+# Runs the exe beside both stand-in DLLs as the machine the words $1 name
+# (tests/e2e/pdh_double/machines.h) until it has drawn three status lines,
+# checks that the line ends in $2, and quits it. The calls the DLLs saw stay in
+# $machine/calls.log.
+run_as_machine() {
+  local words=$1 want=$2 line
+  machine=$work/machine-${words// /-}
+  mkdir -p "$machine"
+  cp "$exe" "$machine/kivo.exe"
+  cp "$double" "$machine/pdh.dll"
+  cp "$table_double" "$machine/iphlpapi.dll"
+  KIVO_DOUBLE_MACHINE=$words KIVO_PDH_DOUBLE_LOG="Z:$machine/calls.log" \
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh,iphlpapi=n" start_kivo "$machine"
+  wait_for_strip 30
+  wait_for_status_lines "$machine/wine.log" 3
+  line=$(last_status_line "$machine/wine.log")
+  case $line in
+    *" $want") ;;
+    *) fail "as the $words machine the status line is '$line', expected it to end in '$want'" ;;
+  esac
+  read -r x y w h < <(geometry "$strip")
+  open_menu "$strip" $((x + 150)) $((y + 6)) >/dev/null
+  choose_menu_item "$strip" $QUIT
+  expect_exit 0
+}
+
+step "a German Windows: its PdhAddCounterA takes only the German paths"
+run_as_machine german 'r[   1.50] w[   0.25] cpu:  7%'
+for path in '\Processor(_Total)\% Processor Time' \
+  '\Network Interface(*)\Bytes Received/sec' '\Network Interface(*)\Bytes Sent/sec'; do
+  grep -qxF "PdhAddEnglishCounterA path=$path" "$machine/calls.log" || fail "no counter added by its English path $path"
+done
+
+# Hardware adapters: 4.00 KB/s received, 1.00 sent. Counting the virtual
+# adapters too would give 8.00 and 2.25.
+laptop_rates='r[   4.00] w[   1.00] cpu:  7%'
+step "a laptop with ten adapters, their names past 480 bytes, WSL, Docker and a VPN moving traffic"
+run_as_machine laptop "$laptop_rates"
+for measure in received sent; do
+  asked=$(grep -c "PdhGetFormattedCounterArrayA .* of $measure\$" "$machine/calls.log" || true)
+  small=$(grep -c "PdhGetFormattedCounterArrayA format=0x100 size=480 count=20 of $measure\$" "$machine/calls.log" || true)
+  # The area grows once, on the first answer that does not fit, and keeps its size.
+  [ "$small" -eq 1 ] || fail "the $measure counter was formatted into 480 bytes $small times in $asked calls, expected once"
+done
+tables=$(grep -c '^GetIfTable2$' "$machine/calls.log" || true)
+# Once for each network counter, not on every refresh.
+[ "$tables" -eq 2 ] || fail "the interface table was read $tables times, expected twice (once per network counter)"
+
+step "the same laptop on a German Windows"
+run_as_machine 'german laptop' "$laptop_rates"
 
 # --- the menu's dialogs: Select Font, Setup, About -----------------------------
 
