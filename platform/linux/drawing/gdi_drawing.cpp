@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/linux/text/ansi_text.h"
 #include "platform/linux/drawing/gdi_fonts.h"
 #include "platform/linux/drawing/gdi_objects.h"
+#include "platform/linux/text/ansi_text.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
@@ -222,20 +222,6 @@ BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sou
             static_cast<unsigned>(w), static_cast<unsigned>(h), static_cast<int>(to->originX + toX),
             static_cast<int>(to->originY + toY));
   return TRUE;
-}
-
-HFONT CreateFontIndirectA(const LOGFONTA* font) {
-  if (!font || !x11Display()) return nullptr;
-  XftFont* face = openFace(*font);
-  // With no face at all the font still exists and draws in the default face.
-  auto* made = new FontObject{
-      {GdiKind::TypeFace, false, 0, nullptr}, face, font->lfUnderline != 0, font->lfStrikeOut != 0};
-  if (!registerGdiObject(&made->base)) {
-    closeFace(face);
-    delete made;
-    return nullptr;
-  }
-  return reinterpret_cast<HFONT>(made->base.handle);
 }
 
 // A rectangle given right-to-left or bottom-to-top is filled all the same, as

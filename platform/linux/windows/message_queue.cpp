@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/drawing.h"
 #include "platform/linux/x11/termination.h"
 #include "platform/linux/windows/window_records.h"
 
@@ -226,19 +225,4 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 void PostQuitMessage(int exitCode) {
   quitPosted = true;
   quitCode = exitCode;
-}
-
-HDC BeginPaint(HWND window, LPPAINTSTRUCT paint) {
-  WindowRecord* record = findWindow(window);
-  if (!record || !paint) return nullptr;
-  *paint = PAINTSTRUCT{};
-  paint->hdc = GetDC(window);
-  paint->rcPaint = RECT{0, 0, clientWidth(*record), clientHeight(*record)};
-  record->paintPending = false;
-  return paint->hdc;
-}
-
-BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
-  if (paint && paint->hdc) ReleaseDC(window, paint->hdc);
-  return TRUE;
 }
