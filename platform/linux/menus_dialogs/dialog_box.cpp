@@ -21,11 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/text/ansi_text.h"
 #include "platform/linux/drawing/gdi_fonts.h"
-#include "platform/linux/windows/host_window.h"
 #include "platform/linux/menus_dialogs/toolkit_widgets.h"
+#include "platform/linux/text/ansi_text.h"
+#include "platform/linux/windows/host_window.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 #include "resources/app_icon.h"
 

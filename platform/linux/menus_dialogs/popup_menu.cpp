@@ -12,6 +12,7 @@
 
 #include "platform/linux/text/ansi_text.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
 #define MF_GRAYED 0x00000001L

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/linux/x11/termination.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/termination.h"
 
 namespace {
 

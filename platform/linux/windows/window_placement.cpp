@@ -9,6 +9,7 @@
 
 #include "platform/linux/windows/host_window.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {

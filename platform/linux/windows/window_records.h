@@ -53,7 +53,8 @@ void postCloseToShownWindows();
 // Dismisses the pop-up menu if one is open, as Escape would.
 void closeOpenMenu();
 // The X connection broke: the program's own windows hear WM_ENDSESSION, as at
-// a log-off, and save from what the records hold, sending nothing to X.
+// a log-off, and save from what the records hold, sending nothing to X. Set
+// with the X session as the first window is made.
 void endSessionWithoutDisplay();
 // A visible window waiting for WM_PAINT, or null.
 WindowRecord* windowNeedingPaint();

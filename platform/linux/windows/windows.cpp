@@ -9,10 +9,11 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/linux/menus_dialogs/toolkit_widgets.h"
 #include "platform/linux/text/ansi_text.h"
 #include "platform/linux/windows/host_window.h"
-#include "platform/linux/menus_dialogs/toolkit_widgets.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
@@ -282,6 +283,9 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   useProgramIcon();
   WindowRecord* record = newRecord(windowClass, exStyle, style, x, y, width, height, parent);
   record->host = makeHost(*record, windowName);
+  static bool heardOnLoss = false;
+  if (!heardOnLoss) x11OnConnectionLost(endSessionWithoutDisplay);
+  heardOnLoss = true;
   windows.push_back(record);
   const HWND window = record->handle;
   // As on Windows, the procedure meets the new handle before the caller does.
@@ -378,18 +382,4 @@ BOOL ClientToScreen(HWND window, LPPOINT point) {
   point->x += record->outer.left + frame;
   point->y += record->outer.top + frame;
   return TRUE;
-}
-
-HMONITOR MonitorFromRect(const RECT* rect, DWORD flags) {
-  if (!rect || !x11Display()) return nullptr;
-  const int count = Fl::screen_count();
-  for (int i = 0; i < count; ++i) {
-    int x = 0, y = 0, w = 0, h = 0;
-    Fl::screen_xywh(x, y, w, h, i);
-    if (rect->left < x + w && rect->right > x && rect->top < y + h && rect->bottom > y) {
-      return reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(i + 1));
-    }
-  }
-  // MONITOR_DEFAULTTOPRIMARY and MONITOR_DEFAULTTONEAREST both get the first screen.
-  return flags == MONITOR_DEFAULTTONULL ? nullptr : reinterpret_cast<HMONITOR>(1);
 }
