@@ -22,9 +22,12 @@
 #include <vector>
 
 #include "platform/linux/drawing/gdi_fonts.h"
-#include "platform/linux/menus_dialogs/toolkit_widgets.h"
+#include "platform/linux/drawing/toolkit_fonts.h"
+#include "platform/linux/menus_dialogs/limited_input.h"
+#include "platform/linux/menus_dialogs/modal_window.h"
 #include "platform/linux/text/ansi_text.h"
 #include "platform/linux/windows/host_window.h"
+#include "platform/linux/windows/program_icon.h"
 #include "platform/linux/windows/window_records.h"
 #include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
@@ -145,7 +148,7 @@ WORD enterCommandId(const Dialog& dialog) {
 class DialogWindow : public HostWindow {
  public:
   DialogWindow(HWND window, int x, int y, int width, int height)
-      : HostWindow(window, x, y, width, height), exposed_(false) {
+      : HostWindow(window, x, y, width, height), drawn_(false) {
     box(FL_FLAT_BOX);
     color(FL_BACKGROUND_COLOR);
     resizable(nullptr);
@@ -170,13 +173,11 @@ class DialogWindow : public HostWindow {
 
   void draw() override {
     Fl_Window::draw();
-    if (exposed_) return;
-    exposed_ = true;
-    takeKeyboard(this);
+    takeKeyboardAtFirstDraw(this, &drawn_);
   }
 
  private:
-  bool exposed_;
+  bool drawn_;
 };
 
 HostWindow* makeDialogWindow(HWND window, int x, int y, int width, int height) {

@@ -1,6 +1,5 @@
 // Window classes, windows, their style words, rectangles and visibility.
 #include <FL/Fl.H>
-#include <FL/Fl_RGB_Image.H>
 #include <FL/x.H>
 
 #include <strings.h>
@@ -9,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/linux/menus_dialogs/toolkit_widgets.h"
 #include "platform/linux/text/ansi_text.h"
 #include "platform/linux/windows/host_window.h"
+#include "platform/linux/windows/program_icon.h"
 #include "platform/linux/windows/window_records.h"
 #include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
@@ -63,27 +62,6 @@ HostWindow* makeHost(const WindowRecord& record, LPCSTR title) {
   host->border(hasCaption(record.style) ? 1 : 0);
   host->callback(hostCloseRequested);
   return host;
-}
-
-// Windows takes a program's icon from its file; here every window carries
-// it, for the window manager's title bars, task lists and switchers.
-void useProgramIcon() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  std::vector<unsigned char> bytes[2];
-  const Fl_RGB_Image* images[2] = {};
-  int count = 0;
-  for (const int size : {32, 16}) {
-    const IconPixels icon = appIconPixels(size);
-    if (!icon.pixels || icon.size != size) continue;
-    bytes[count] = iconRgba(icon);
-    images[count] = new Fl_RGB_Image(bytes[count].data(), size, size, 4);
-    ++count;
-  }
-  // FLTK keeps copies of the images.
-  if (count > 0) Fl_Window::default_icons(images, count);
-  for (int i = 0; i < count; ++i) delete images[i];
 }
 
 LONG clampCoordinate(long long value) {
