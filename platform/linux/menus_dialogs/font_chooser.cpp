@@ -26,6 +26,7 @@
 #include "platform/linux/menus_dialogs/limited_input.h"
 #include "platform/linux/menus_dialogs/modal_window.h"
 #include "platform/linux/text/ansi_text.h"
+#include "platform/linux/windows/message_queue.h"
 #include "platform/linux/windows/window_records.h"
 #include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"

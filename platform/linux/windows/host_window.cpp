@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/linux/windows/message_queue.h"
+#include "platform/linux/windows/window_placement.h"
 #include "platform/linux/windows/window_records.h"
 
 namespace {
@@ -277,8 +279,6 @@ BOOL ReleaseCapture() {
   captured = nullptr;
   return TRUE;
 }
-
-HWND captureWindow() { return captured; }
 
 void dropCapture(HWND window) {
   if (captured == window) ReleaseCapture();

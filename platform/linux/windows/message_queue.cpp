@@ -8,7 +8,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/linux/windows/message_queue.h"
+
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/windows/window_timers.h"
 #include "platform/linux/x11/termination.h"
 
 namespace {
@@ -23,6 +26,7 @@ bool quitPosted = false;
 int quitCode = 0;
 POINT lastCursor = {0, 0};
 int modalDepth = 0;
+void (*closePopupOnTermination)() = nullptr;
 
 MSG& queuedAt(int index) { return queue[(queueHead + index) % QUEUE_CAPACITY]; }
 
@@ -67,12 +71,18 @@ void flushToolkit() {
   if (fl_display && Fl::damage()) Fl::flush();
 }
 
+void postCloseToShownWindows() {
+  for (WindowRecord* record : allWindows()) {
+    if (record->visible) queueMessage(record->handle, WM_CLOSE, 0, 0);
+  }
+}
+
 // An open menu runs its own loop, which would keep the process alive with
 // the menu on screen after the strip has gone: it is closed too.
 void onTerminationWake(FL_SOCKET, void*) {
   if (!takeTerminationRequest()) return;
   postCloseToShownWindows();
-  closeOpenMenu();
+  if (closePopupOnTermination) closePopupOnTermination();
 }
 
 // The signal handler can only write to a pipe; the loop listens to it here.
@@ -146,7 +156,10 @@ void dropQueuedMessages(HWND window) {
   queueCount = kept;
 }
 
+void setTerminationCloser(void (*closePopup)()) { closePopupOnTermination = closePopup; }
+
 void enterToolkitModalLoop() {
+  setTimerChangeListener(wakeToolkitModalLoop);
   ++modalDepth;
   scheduleModalPump();
 }

@@ -7,8 +7,9 @@
 
 #include <algorithm>
 
+#include "platform/linux/windows/window_placement.h"
+
 #include "platform/linux/windows/host_window.h"
-#include "platform/linux/windows/window_records.h"
 #include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
@@ -87,8 +88,7 @@ bool isZOrderChoice(HWND insertAfter) {
          insertAfter == HWND_NOTOPMOST;
 }
 
-}  // namespace
-
+// Hands the record's rectangle to the FLTK window (and so to its X window).
 void syncHostGeometry(WindowRecord* record) {
   const RECT& r = record->outer;
   const int width = static_cast<int>(r.right - r.left), height = static_cast<int>(r.bottom - r.top);
@@ -98,6 +98,8 @@ void syncHostGeometry(WindowRecord* record) {
   record->host->resize(static_cast<int>(r.left), static_cast<int>(r.top), width, height);
   record->host->placing = false;
 }
+
+}  // namespace
 
 void publishPlacementHints(const WindowRecord& record, unsigned long xid) {
   const RECT& r = record.outer;
