@@ -204,7 +204,7 @@ void fillRing(int inset, int thickness, int width, int height) {
 }  // namespace
 
 HostWindow::HostWindow(HWND windowHandle, int x, int y, int width, int height)
-    : Fl_Window(x, y, width, height), hwnd(windowHandle), placing(false) {
+    : Fl_Window(x, y, width, height), hwnd(windowHandle) {
   end();
   // No box: X then leaves the background alone, as for a class without a brush.
   box(FL_NO_BOX);
@@ -241,8 +241,7 @@ void HostWindow::draw() {
 
 void HostWindow::resize(int x, int y, int width, int height) {
   Fl_Window::resize(x, y, width, height);
-  WindowRecord* record = placing ? nullptr : findWindow(hwnd);
-  if (record) noteHostConfigured(record, x, y, width, height);
+  if (WindowRecord* record = findWindow(hwnd)) noteHostConfigured(record, x, y, width, height);
 }
 
 void drawHostFrame(const WindowRecord& record) {

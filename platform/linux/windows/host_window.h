@@ -14,8 +14,7 @@ class HostWindow : public Fl_Window {
   void draw() override;
   void resize(int x, int y, int width, int height) override;
 
-  HWND hwnd;     // null once the HWND is destroyed
-  bool placing;  // set around our own resize() calls, which need no echo
+  HWND hwnd;  // null once the HWND is destroyed
 };
 
 // Lets go of the mouse and of a frame drag if `window` holds them.

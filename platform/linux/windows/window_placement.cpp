@@ -94,9 +94,10 @@ void syncHostGeometry(WindowRecord* record) {
   const int width = static_cast<int>(r.right - r.left), height = static_cast<int>(r.bottom - r.top);
   // The hints go first: a manager reading them on the move sees the new truth.
   if (const Window xid = hostXid(*record)) publishPlacementHints(*record, xid);
-  record->host->placing = true;
-  record->host->resize(static_cast<int>(r.left), static_cast<int>(r.top), width, height);
-  record->host->placing = false;
+  // Past the host's override, which takes a resize as news from the manager:
+  // this one came from the record.
+  Fl_Window* host = record->host;
+  host->Fl_Window::resize(static_cast<int>(r.left), static_cast<int>(r.top), width, height);
 }
 
 }  // namespace
