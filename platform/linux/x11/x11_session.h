@@ -41,6 +41,7 @@ enum X11Atom {
 };
 Atom x11Atom(X11Atom which);
 
-// The X connection broke. Set by the windows that must hear of it, which sit
-// above the connection; nothing else may run then, and the process ends after.
+// What runs when the X connection breaks, set by the windows above it so they
+// can save what their records hold. Nothing may reach X from there, and the
+// process ends right after.
 void x11OnConnectionLost(void (*closeWindows)());
