@@ -70,7 +70,4 @@ const BrushObject* findBrush(HGDIOBJ handle);
 const BrushObject& selectedBrush(const DcObject& dc);
 const PenObject& selectedPen(const DcObject& dc);
 
-// Fills a rectangle in DC coordinates, clipped to the surface; exact colours.
-void fillSurface(DcObject& dc, long long x, long long y, long long width, long long height,
-                 COLORREF colour);
 XftDraw* surfaceXftDraw(DcObject& dc);
