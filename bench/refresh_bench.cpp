@@ -34,7 +34,7 @@
 #include "floor_reads.h"
 #include "measure/status_line.h"
 #include "platform/linux/readings/local_time.h"
-#include "platform/linux/windows/window_records.h"
+#include "platform/linux/windows/window_calls.h"
 #include "platform/linux/x11/x11_session.h"
 #include "platform/system_status.h"
 #include "settings/settings.h"

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/linux/windows/window_timers.h"
 #include "platform/linux/x11/termination.h"
-#include "platform/linux/windows/window_records.h"
 #include "resources/app_icon.h"
 #include "x11_fixture.h"
 

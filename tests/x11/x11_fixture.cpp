@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "platform/linux/drawing/gdi_objects.h"
+#include "platform/linux/windows/window_calls.h"
 #include "platform/linux/windows/window_records.h"
 #include "platform/linux/x11/x11_session.h"
 

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/linux/text/ansi_text.h"
 #include "platform/linux/drawing/gdi_fonts.h"
 #include "platform/linux/drawing/gdi_objects.h"
+#include "platform/linux/text/ansi_text.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
@@ -69,6 +69,18 @@ const FontObject& selectedFont(const DcObject& dc) {
   return *reinterpret_cast<const FontObject*>(dc.selected[static_cast<int>(GdiKind::TypeFace)]);
 }
 
+// Fills a rectangle in DC coordinates, clipped to the surface; exact colours.
+void fillSurface(DcObject& dc, long long x, long long y, long long width, long long height,
+                 COLORREF colour) {
+  if (!dc.drawable) return;
+  const Span across = clipSpan(x, width, dc.width), down = clipSpan(y, height, dc.height);
+  if (across.length == 0 || down.length == 0) return;
+  setForeground(dc, colour);
+  XFillRectangle(x11Display(), dc.drawable, dc.gc, static_cast<int>(dc.originX + across.start),
+                 static_cast<int>(dc.originY + down.start), static_cast<unsigned>(across.length),
+                 static_cast<unsigned>(down.length));
+}
+
 // Xft draws glyphs only; GDI's underline and strike-out are lines in the text colour.
 void drawTextLines(DcObject& dc, const FontObject& font, XftFont* face, int x, int y, int width) {
   const int thickness = std::max(1, face->ascent / 12);
@@ -120,17 +132,6 @@ bool brushColour(HBRUSH brush, bool systemColoursToo, COLORREF* colour, bool* ho
 }
 
 }  // namespace
-
-void fillSurface(DcObject& dc, long long x, long long y, long long width, long long height,
-                 COLORREF colour) {
-  if (!dc.drawable) return;
-  const Span across = clipSpan(x, width, dc.width), down = clipSpan(y, height, dc.height);
-  if (across.length == 0 || down.length == 0) return;
-  setForeground(dc, colour);
-  XFillRectangle(x11Display(), dc.drawable, dc.gc, static_cast<int>(dc.originX + across.start),
-                 static_cast<int>(dc.originY + down.start), static_cast<unsigned>(across.length),
-                 static_cast<unsigned>(down.length));
-}
 
 // The pen is one pixel wide and lies inside the shape; the brush fills what
 // the pen leaves. Right and bottom are outside, as GDI has it.
@@ -222,20 +223,6 @@ BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sou
             static_cast<unsigned>(w), static_cast<unsigned>(h), static_cast<int>(to->originX + toX),
             static_cast<int>(to->originY + toY));
   return TRUE;
-}
-
-HFONT CreateFontIndirectA(const LOGFONTA* font) {
-  if (!font || !x11Display()) return nullptr;
-  XftFont* face = openFace(*font);
-  // With no face at all the font still exists and draws in the default face.
-  auto* made = new FontObject{
-      {GdiKind::TypeFace, false, 0, nullptr}, face, font->lfUnderline != 0, font->lfStrikeOut != 0};
-  if (!registerGdiObject(&made->base)) {
-    closeFace(face);
-    delete made;
-    return nullptr;
-  }
-  return reinterpret_cast<HFONT>(made->base.handle);
 }
 
 // A rectangle given right-to-left or bottom-to-top is filled all the same, as

@@ -1,4 +1,4 @@
-// LOGFONTA records become Xft faces through fontconfig. fontconfig's metric
+// Fonts: LOGFONTA records become Xft faces through fontconfig. fontconfig's metric
 // aliases give "Courier New" and "Arial" their Liberation look-alikes, so a
 // record written on Windows finds a face of the same widths here.
 #include "platform/linux/drawing/gdi_fonts.h"
@@ -134,4 +134,25 @@ XftFont* defaultFace() {
     face = openFace(record);
   }
   return face;
+}
+
+HFONT CreateFontIndirectA(const LOGFONTA* font) {
+  if (!font || !x11Display()) return nullptr;
+  setFaceCloser(closeFace);
+  XftFont* face = openFace(*font);
+  // With no face at all the font still exists and draws in the default face.
+  auto* made = new FontObject{
+      {GdiKind::TypeFace, false, 0, nullptr}, face, font->lfUnderline != 0, font->lfStrikeOut != 0};
+  if (!registerGdiObject(&made->base)) {
+    closeFace(face);
+    delete made;
+    return nullptr;
+  }
+  return reinterpret_cast<HFONT>(made->base.handle);
+}
+
+XftFont* selectedFace(const DcObject& dc) {
+  const auto* font =
+      reinterpret_cast<const FontObject*>(dc.selected[static_cast<int>(GdiKind::TypeFace)]);
+  return font->face ? font->face : defaultFace();
 }

@@ -1,13 +1,12 @@
-// Device contexts, bitmaps, brushes, pens and fonts as handles, and what a DC
-// has selected. Window and screen DCs come from a small fixed pool, so the
-// GetDC/ReleaseDC pair of every refresh allocates nothing.
+// Device contexts (a window's paint included), bitmaps, brushes, pens and
+// fonts as handles, and what a DC has selected. Window and screen DCs come from a small fixed pool,
+// so the GetDC/ReleaseDC pair of every refresh allocates nothing.
 #include "platform/linux/drawing/gdi_objects.h"
 
 #include <X11/Xutil.h>
 
 #include <cstdint>
 
-#include "platform/linux/drawing/gdi_fonts.h"
 #include "platform/linux/windows/window_records.h"
 #include "platform/linux/x11/x11_session.h"
 
@@ -53,6 +52,7 @@ PenObject stockPens[] = {
 // Every stock font (SYSTEM_FONT, DEFAULT_GUI_FONT, ...) is the default face.
 FontObject stockFont = {{GdiKind::TypeFace, true, 0, nullptr}, nullptr, false, false};
 BitmapObject initialBitmap = {{GdiKind::Bitmap, true, 0, nullptr}, None, 1, 1};
+void (*faceCloser)(XftFont* face) = nullptr;
 
 constexpr int WHITE_BRUSH = 0, NULL_BRUSH = 5, WHITE_PEN = 6, BLACK_PEN = 7, NULL_PEN = 8;
 constexpr int OEM_FIXED_FONT = 10, DEFAULT_GUI_FONT = 17;
@@ -218,7 +218,7 @@ void freeObject(GdiObject* object) {
     delete bitmap;
   } else if (object->kind == GdiKind::TypeFace) {
     auto* font = reinterpret_cast<FontObject*>(object);
-    closeFace(font->face);
+    if (faceCloser) faceCloser(font->face);
     delete font;
   } else if (object->kind == GdiKind::Brush) {
     releaseBrush(reinterpret_cast<BrushObject*>(object));
@@ -228,6 +228,8 @@ void freeObject(GdiObject* object) {
 }
 
 }  // namespace
+
+void setFaceCloser(void (*close)(XftFont* face)) { faceCloser = close; }
 
 bool registerGdiObject(GdiObject* object) {
   registerStockObjects();
@@ -251,12 +253,6 @@ const BrushObject& selectedBrush(const DcObject& dc) {
 
 const PenObject& selectedPen(const DcObject& dc) {
   return *reinterpret_cast<const PenObject*>(dc.selected[static_cast<int>(GdiKind::Pen)]);
-}
-
-XftFont* selectedFace(const DcObject& dc) {
-  const auto* font =
-      reinterpret_cast<const FontObject*>(dc.selected[static_cast<int>(GdiKind::TypeFace)]);
-  return font->face ? font->face : defaultFace();
 }
 
 XftDraw* surfaceXftDraw(DcObject& dc) {
@@ -387,3 +383,18 @@ HGDIOBJ GetStockObject(int object) {
 }
 
 int liveGdiObjectCount() { return liveObjects; }
+
+HDC BeginPaint(HWND window, LPPAINTSTRUCT paint) {
+  WindowRecord* record = findWindow(window);
+  if (!record || !paint) return nullptr;
+  *paint = PAINTSTRUCT{};
+  paint->hdc = GetDC(window);
+  paint->rcPaint = RECT{0, 0, clientWidth(*record), clientHeight(*record)};
+  record->paintPending = false;
+  return paint->hdc;
+}
+
+BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
+  if (paint && paint->hdc) ReleaseDC(window, paint->hdc);
+  return TRUE;
+}

@@ -60,6 +60,8 @@ struct DcObject {
   int backgroundMode;
 };
 
+// Font objects hold faces, which the fonts open and close above this table.
+void setFaceCloser(void (*close)(XftFont* face));
 // Gives a new object its handle; false when the table is full.
 bool registerGdiObject(GdiObject* object);
 DcObject* findDc(HDC context);
@@ -67,9 +69,5 @@ DcObject* findDc(HDC context);
 const BrushObject* findBrush(HGDIOBJ handle);
 const BrushObject& selectedBrush(const DcObject& dc);
 const PenObject& selectedPen(const DcObject& dc);
-XftFont* selectedFace(const DcObject& dc);
 
-// Fills a rectangle in DC coordinates, clipped to the surface; exact colours.
-void fillSurface(DcObject& dc, long long x, long long y, long long width, long long height,
-                 COLORREF colour);
 XftDraw* surfaceXftDraw(DcObject& dc);

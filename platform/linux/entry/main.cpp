@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "platform/linux/readings/local_time.h"
+#include "platform/linux/windows/window_calls.h"
 #include "platform/linux/x11/termination.h"
-#include "platform/linux/windows/window_records.h"
 #include "platform/linux/x11/x11_session.h"
 #include "platform/windowing.h"
 

@@ -21,11 +21,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/text/ansi_text.h"
 #include "platform/linux/drawing/gdi_fonts.h"
+#include "platform/linux/drawing/toolkit_fonts.h"
+#include "platform/linux/menus_dialogs/limited_input.h"
+#include "platform/linux/menus_dialogs/modal_window.h"
+#include "platform/linux/text/ansi_text.h"
 #include "platform/linux/windows/host_window.h"
-#include "platform/linux/menus_dialogs/toolkit_widgets.h"
+#include "platform/linux/windows/message_queue.h"
+#include "platform/linux/windows/program_icon.h"
+#include "platform/linux/windows/window_calls.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 #include "resources/app_icon.h"
 
@@ -144,7 +150,7 @@ WORD enterCommandId(const Dialog& dialog) {
 class DialogWindow : public HostWindow {
  public:
   DialogWindow(HWND window, int x, int y, int width, int height)
-      : HostWindow(window, x, y, width, height), exposed_(false) {
+      : HostWindow(window, x, y, width, height), drawn_(false) {
     box(FL_FLAT_BOX);
     color(FL_BACKGROUND_COLOR);
     resizable(nullptr);
@@ -169,13 +175,11 @@ class DialogWindow : public HostWindow {
 
   void draw() override {
     Fl_Window::draw();
-    if (exposed_) return;
-    exposed_ = true;
-    takeKeyboard(this);
+    takeKeyboardAtFirstDraw(this, &drawn_);
   }
 
  private:
-  bool exposed_;
+  bool drawn_;
 };
 
 HostWindow* makeDialogWindow(HWND window, int x, int y, int width, int height) {
@@ -210,9 +214,24 @@ LRESULT CALLBACK dialogWindowProcedure(HWND window, UINT message, WPARAM wParam,
   return handled ? 0 : DefWindowProcA(window, message, wParam, lParam);
 }
 
+// GetWindowRect answers for a control from its widget.
+bool controlScreenRect(HWND handle, RECT* rect) {
+  Dialog* dialog = nullptr;
+  const Control* control = findControl(handle, &dialog);
+  POINT origin{0, 0};
+  if (!control || !ClientToScreen(dialog->window, &origin)) return false;
+  const Fl_Widget* widget = control->widget;
+  rect->left = origin.x + widget->x();
+  rect->top = origin.y + widget->y();
+  rect->right = rect->left + widget->w();
+  rect->bottom = rect->top + widget->h();
+  return true;
+}
+
 bool registerDialogClass() {
   static ATOM atom = 0;
   if (!atom) atom = registerHostClass(DIALOG_CLASS, dialogWindowProcedure, makeDialogWindow);
+  setControlRectSource(controlScreenRect);
   return atom != 0;
 }
 
@@ -451,19 +470,6 @@ void runDialog(Dialog& dialog, LPARAM initParam) {
 
 void setDialogTemplateSourceForTests(DialogTemplateSource source) {
   templateSource = source ? source : findDialogTemplate;
-}
-
-bool controlScreenRect(HWND handle, RECT* rect) {
-  Dialog* dialog = nullptr;
-  const Control* control = findControl(handle, &dialog);
-  POINT origin{0, 0};
-  if (!control || !ClientToScreen(dialog->window, &origin)) return false;
-  const Fl_Widget* widget = control->widget;
-  rect->left = origin.x + widget->x();
-  rect->top = origin.y + widget->y();
-  rect->right = rect->left + widget->w();
-  rect->bottom = rect->top + widget->h();
-  return true;
 }
 
 // A named template (not a number) never exists here, nor does a dialog

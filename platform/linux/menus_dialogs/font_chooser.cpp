@@ -21,10 +21,14 @@
 #include <vector>
 
 #include "platform/drawing.h"
-#include "platform/linux/text/ansi_text.h"
 #include "platform/linux/drawing/gdi_fonts.h"
-#include "platform/linux/menus_dialogs/toolkit_widgets.h"
+#include "platform/linux/drawing/toolkit_fonts.h"
+#include "platform/linux/menus_dialogs/limited_input.h"
+#include "platform/linux/menus_dialogs/modal_window.h"
+#include "platform/linux/text/ansi_text.h"
+#include "platform/linux/windows/message_queue.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
@@ -108,16 +112,14 @@ class ListBrowser : public Fl_Hold_Browser {
 class ChooserWindow : public Fl_Double_Window {
  public:
   ChooserWindow(int x, int y, int width, int height)
-      : Fl_Double_Window(x, y, width, height, CHOOSER_TITLE), exposed_(false) {}
+      : Fl_Double_Window(x, y, width, height, CHOOSER_TITLE), drawn_(false) {}
   void draw() override {
     Fl_Double_Window::draw();
-    if (exposed_) return;
-    exposed_ = true;
-    takeKeyboard(this);
+    takeKeyboardAtFirstDraw(this, &drawn_);
   }
 
  private:
-  bool exposed_;
+  bool drawn_;
 };
 
 class Chooser {

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "platform/linux/text/ansi_text.h"
+#include "platform/linux/windows/message_queue.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
 #define MF_GRAYED 0x00000001L
@@ -97,8 +99,7 @@ void nameMenuWindows(void*) {
   if (!named) Fl::repeat_timeout(0.02, nameMenuWindows);
 }
 
-}  // namespace
-
+// Dismisses the menu as Escape would.
 void closeOpenMenu() {
   if (!menuOpen || !Fl::grab()) return;
   // FLTK's menu has no call that ends it; its loop ends on Escape.
@@ -108,6 +109,8 @@ void closeOpenMenu() {
   Fl::e_length = 0;
   Fl::handle(FL_KEYBOARD, Fl::grab());
 }
+
+}  // namespace
 
 HMENU CreatePopupMenu() {
   menus.push_back(new HMENU__);
@@ -152,6 +155,7 @@ BOOL TrackPopupMenuEx(HMENU menu, UINT, int x, int y, HWND window, LPTPMPARAMS) 
   const int offsetX = Fl::event_x_root() - Fl::event_x();
   const int offsetY = Fl::event_y_root() - Fl::event_y();
   menuOpen = true;
+  setTerminationCloser(closeOpenMenu);
   enterToolkitModalLoop();
   Fl::add_timeout(0.0, nameMenuWindows);
   const Fl_Menu_Item* picked = target->shown.front().popup(x - offsetX, y - offsetY);

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/linux/windows/message_queue.h"
+#include "platform/linux/windows/window_placement.h"
 #include "platform/linux/windows/window_records.h"
 
 namespace {
@@ -202,7 +204,7 @@ void fillRing(int inset, int thickness, int width, int height) {
 }  // namespace
 
 HostWindow::HostWindow(HWND windowHandle, int x, int y, int width, int height)
-    : Fl_Window(x, y, width, height), hwnd(windowHandle), placing(false) {
+    : Fl_Window(x, y, width, height), hwnd(windowHandle) {
   end();
   // No box: X then leaves the background alone, as for a class without a brush.
   box(FL_NO_BOX);
@@ -239,8 +241,7 @@ void HostWindow::draw() {
 
 void HostWindow::resize(int x, int y, int width, int height) {
   Fl_Window::resize(x, y, width, height);
-  WindowRecord* record = placing ? nullptr : findWindow(hwnd);
-  if (record) noteHostConfigured(record, x, y, width, height);
+  if (WindowRecord* record = findWindow(hwnd)) noteHostConfigured(record, x, y, width, height);
 }
 
 void drawHostFrame(const WindowRecord& record) {
@@ -277,8 +278,6 @@ BOOL ReleaseCapture() {
   captured = nullptr;
   return TRUE;
 }
-
-HWND captureWindow() { return captured; }
 
 void dropCapture(HWND window) {
   if (captured == window) ReleaseCapture();

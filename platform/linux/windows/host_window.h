@@ -5,7 +5,7 @@
 
 #include <FL/Fl_Window.H>
 
-#include "platform/windowing.h"
+#include "platform/linux/windows/window_records.h"
 
 class HostWindow : public Fl_Window {
  public:
@@ -14,6 +14,10 @@ class HostWindow : public Fl_Window {
   void draw() override;
   void resize(int x, int y, int width, int height) override;
 
-  HWND hwnd;     // null once the HWND is destroyed
-  bool placing;  // set around our own resize() calls, which need no echo
+  HWND hwnd;  // null once the HWND is destroyed
 };
+
+// Lets go of the mouse and of a frame drag if `window` holds them.
+void dropCapture(HWND window);
+// The sizing frame Windows draws for WS_BORDER and WS_THICKFRAME.
+void drawHostFrame(const WindowRecord& record);

@@ -8,9 +8,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/drawing.h"
-#include "platform/linux/x11/termination.h"
+#include "platform/linux/windows/message_queue.h"
+
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/windows/window_timers.h"
+#include "platform/linux/x11/termination.h"
 
 namespace {
 
@@ -24,6 +26,7 @@ bool quitPosted = false;
 int quitCode = 0;
 POINT lastCursor = {0, 0};
 int modalDepth = 0;
+void (*closePopupOnTermination)() = nullptr;
 
 MSG& queuedAt(int index) { return queue[(queueHead + index) % QUEUE_CAPACITY]; }
 
@@ -68,12 +71,18 @@ void flushToolkit() {
   if (fl_display && Fl::damage()) Fl::flush();
 }
 
+void postCloseToShownWindows() {
+  for (WindowRecord* record : allWindows()) {
+    if (record->visible) queueMessage(record->handle, WM_CLOSE, 0, 0);
+  }
+}
+
 // An open menu runs its own loop, which would keep the process alive with
 // the menu on screen after the strip has gone: it is closed too.
 void onTerminationWake(FL_SOCKET, void*) {
   if (!takeTerminationRequest()) return;
   postCloseToShownWindows();
-  closeOpenMenu();
+  if (closePopupOnTermination) closePopupOnTermination();
 }
 
 // The signal handler can only write to a pipe; the loop listens to it here.
@@ -147,7 +156,10 @@ void dropQueuedMessages(HWND window) {
   queueCount = kept;
 }
 
+void setTerminationCloser(void (*closePopup)()) { closePopupOnTermination = closePopup; }
+
 void enterToolkitModalLoop() {
+  setTimerChangeListener(wakeToolkitModalLoop);
   ++modalDepth;
   scheduleModalPump();
 }
@@ -226,19 +238,4 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 void PostQuitMessage(int exitCode) {
   quitPosted = true;
   quitCode = exitCode;
-}
-
-HDC BeginPaint(HWND window, LPPAINTSTRUCT paint) {
-  WindowRecord* record = findWindow(window);
-  if (!record || !paint) return nullptr;
-  *paint = PAINTSTRUCT{};
-  paint->hdc = GetDC(window);
-  paint->rcPaint = RECT{0, 0, clientWidth(*record), clientHeight(*record)};
-  record->paintPending = false;
-  return paint->hdc;
-}
-
-BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
-  if (paint && paint->hdc) ReleaseDC(window, paint->hdc);
-  return TRUE;
 }

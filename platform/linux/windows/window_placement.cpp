@@ -7,8 +7,10 @@
 
 #include <algorithm>
 
+#include "platform/linux/windows/window_placement.h"
+
 #include "platform/linux/windows/host_window.h"
-#include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
@@ -86,17 +88,19 @@ bool isZOrderChoice(HWND insertAfter) {
          insertAfter == HWND_NOTOPMOST;
 }
 
-}  // namespace
-
+// Hands the record's rectangle to the FLTK window (and so to its X window).
 void syncHostGeometry(WindowRecord* record) {
   const RECT& r = record->outer;
   const int width = static_cast<int>(r.right - r.left), height = static_cast<int>(r.bottom - r.top);
   // The hints go first: a manager reading them on the move sees the new truth.
   if (const Window xid = hostXid(*record)) publishPlacementHints(*record, xid);
-  record->host->placing = true;
-  record->host->resize(static_cast<int>(r.left), static_cast<int>(r.top), width, height);
-  record->host->placing = false;
+  // Past the host's override, which takes a resize as news from the manager:
+  // this one came from the record.
+  Fl_Window* host = record->host;
+  host->Fl_Window::resize(static_cast<int>(r.left), static_cast<int>(r.top), width, height);
 }
+
+}  // namespace
 
 void publishPlacementHints(const WindowRecord& record, unsigned long xid) {
   const RECT& r = record.outer;

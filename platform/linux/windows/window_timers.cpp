@@ -1,6 +1,8 @@
 // Window timers. A timer only marks itself due; the message loop turns a due
 // timer into WM_TIMER when nothing else is queued, so a slow procedure sees one
 // tick late rather than a burst of them.
+#include "platform/linux/windows/window_timers.h"
+
 #include <algorithm>
 #include <ctime>
 
@@ -23,6 +25,7 @@ struct Timer {
 };
 
 Timer timers[MAX_TIMERS];
+void (*timerChanged)() = nullptr;
 
 long long monotonicNanos() {
   timespec now{};
@@ -73,6 +76,8 @@ double secondsToNextTimer() {
   return static_cast<double>(std::max(timer->dueNs - monotonicNanos(), 0LL)) / 1e9;
 }
 
+void setTimerChangeListener(void (*listener)()) { timerChanged = listener; }
+
 void killWindowTimers(HWND window) {
   for (Timer& timer : timers) {
     if (timer.window == window) timer.used = false;
@@ -89,7 +94,7 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
   const UINT period = std::clamp(elapse, USER_TIMER_MINIMUM, USER_TIMER_MAXIMUM);
   const long long periodNs = static_cast<long long>(period) * NANOS_PER_MILLI;
   *timer = Timer{window, id, procedure, periodNs, monotonicNanos() + periodNs, true};
-  wakeToolkitModalLoop();
+  if (timerChanged) timerChanged();
   return id ? id : 1;
 }
 

@@ -1,5 +1,9 @@
-// The size of all the screens together. Under X that is the root window:
-// every monitor lies inside it.
+// The screens: their size together (under X the root window, which every
+// monitor lies inside) and which of them a rectangle is on.
+#include <FL/Fl.H>
+
+#include <cstdint>
+
 #include "platform/linux/x11/x11_session.h"
 #include "platform/windowing.h"
 
@@ -10,4 +14,18 @@ int GetSystemMetrics(int index) {
   if (index == SM_CXVIRTUALSCREEN) return DisplayWidth(display, screen);
   if (index == SM_CYVIRTUALSCREEN) return DisplayHeight(display, screen);
   return 0;
+}
+
+HMONITOR MonitorFromRect(const RECT* rect, DWORD flags) {
+  if (!rect || !x11Display()) return nullptr;
+  const int count = Fl::screen_count();
+  for (int i = 0; i < count; ++i) {
+    int x = 0, y = 0, w = 0, h = 0;
+    Fl::screen_xywh(x, y, w, h, i);
+    if (rect->left < x + w && rect->right > x && rect->top < y + h && rect->bottom > y) {
+      return reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(i + 1));
+    }
+  }
+  // MONITOR_DEFAULTTOPRIMARY and MONITOR_DEFAULTTONEAREST both get the first screen.
+  return flags == MONITOR_DEFAULTTONULL ? nullptr : reinterpret_cast<HMONITOR>(1);
 }

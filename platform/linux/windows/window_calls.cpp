@@ -1,46 +1,26 @@
-// Window classes, windows, their style words, rectangles and visibility.
+// The Win32 window calls: creating, showing, destroying windows, their style
+// words and rectangles.
+#include "platform/linux/windows/window_calls.h"
+
 #include <FL/Fl.H>
-#include <FL/Fl_RGB_Image.H>
 #include <FL/x.H>
 
-#include <strings.h>
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "platform/linux/text/ansi_text.h"
 #include "platform/linux/windows/host_window.h"
-#include "platform/linux/menus_dialogs/toolkit_widgets.h"
+#include "platform/linux/windows/message_queue.h"
+#include "platform/linux/windows/program_icon.h"
+#include "platform/linux/windows/window_placement.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/windows/window_timers.h"
+#include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
 
-constexpr int MAX_CLASSES = 256;
-constexpr ATOM FIRST_CLASS_ATOM = 0xC000;
-// HWND values step by 4 from here, like Windows handles, well clear of the
-// HWND_TOP/BOTTOM/TOPMOST/NOTOPMOST constants.
-constexpr std::uintptr_t FIRST_HANDLE = 0x10010;
-constexpr int THICK_FRAME_WIDTH = 4;
-constexpr int BORDER_WIDTH = 1;
-
-WindowClass classes[MAX_CLASSES];
-int classCount = 0;
-std::vector<WindowRecord*> windows;
-std::uintptr_t nextHandle = FIRST_HANDLE;
-
-const WindowClass* findClass(LPCSTR name) {
-  const auto atom = reinterpret_cast<std::uintptr_t>(name);
-  for (int i = 0; i < classCount; ++i) {
-    if (atom < 0x10000 ? classes[i].atom == atom : strcasecmp(classes[i].name, name) == 0) {
-      return &classes[i];
-    }
-  }
-  return nullptr;
-}
-
-bool hasCaption(DWORD style) { return (style & WS_CAPTION) == WS_CAPTION; }
+ControlRectSource controlRectSource = nullptr;
 
 // WM_DELETE_WINDOW from a window manager asks to close; Escape, which FLTK
 // also routes here, does nothing to a Windows pop-up.
@@ -62,27 +42,6 @@ HostWindow* makeHost(const WindowRecord& record, LPCSTR title) {
   host->border(hasCaption(record.style) ? 1 : 0);
   host->callback(hostCloseRequested);
   return host;
-}
-
-// Windows takes a program's icon from its file; here every window carries
-// it, for the window manager's title bars, task lists and switchers.
-void useProgramIcon() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  std::vector<unsigned char> bytes[2];
-  const Fl_RGB_Image* images[2] = {};
-  int count = 0;
-  for (const int size : {32, 16}) {
-    const IconPixels icon = appIconPixels(size);
-    if (!icon.pixels || icon.size != size) continue;
-    bytes[count] = iconRgba(icon);
-    images[count] = new Fl_RGB_Image(bytes[count].data(), size, size, 4);
-    ++count;
-  }
-  // FLTK keeps copies of the images.
-  if (count > 0) Fl_Window::default_icons(images, count);
-  for (int i = 0; i < count; ++i) delete images[i];
 }
 
 LONG clampCoordinate(long long value) {
@@ -134,7 +93,7 @@ void hideRecord(WindowRecord* record) {
 }
 
 void forgetRecord(WindowRecord* record) {
-  windows.erase(std::find(windows.begin(), windows.end(), record));
+  removeWindowRecord(record);
   dropCapture(record->handle);
   killWindowTimers(record->handle);
   dropQueuedMessages(record->handle);
@@ -146,78 +105,12 @@ void forgetRecord(WindowRecord* record) {
 
 }  // namespace
 
-HWND allocateWindowHandle() {
-  const HWND handle = reinterpret_cast<HWND>(nextHandle);
-  nextHandle += 4;
-  return handle;
-}
+void setControlRectSource(ControlRectSource source) { controlRectSource = source; }
 
 // As when a Windows thread ends: what is left goes, and no procedure hears of it.
 void releaseAllWindows() {
-  while (!windows.empty()) forgetRecord(windows.back());
+  while (!allWindows().empty()) forgetRecord(allWindows().back());
   Fl::check();  // runs the deferred deletions of the FLTK windows
-}
-
-WindowRecord* findWindow(HWND window) {
-  for (WindowRecord* record : windows) {
-    if (record->handle == window) return record;
-  }
-  return nullptr;
-}
-
-void postCloseToShownWindows() {
-  for (WindowRecord* record : windows) {
-    if (record->visible) queueMessage(record->handle, WM_CLOSE, 0, 0);
-  }
-}
-
-void endSessionWithoutDisplay() {
-  std::vector<HWND> programWindows;
-  for (const WindowRecord* record : windows) {
-    if (!record->windowClass->hostFactory) programWindows.push_back(record->handle);
-  }
-  for (const HWND window : programWindows) sendMessage(window, WM_ENDSESSION, TRUE, 0);
-}
-
-WindowRecord* windowNeedingPaint() {
-  for (WindowRecord* record : windows) {
-    if (record->visible && record->paintPending) return record;
-  }
-  return nullptr;
-}
-
-int frameWidth(DWORD style) {
-  if (hasCaption(style)) return 0;
-  return ((style & WS_THICKFRAME) ? THICK_FRAME_WIDTH : 0) +
-         ((style & WS_BORDER) ? BORDER_WIDTH : 0);
-}
-
-int clientWidth(const WindowRecord& record) {
-  const LONG width = record.outer.right - record.outer.left - 2 * frameWidth(record.frameStyle);
-  return width > 0 ? static_cast<int>(width) : 0;
-}
-
-int clientHeight(const WindowRecord& record) {
-  const LONG height = record.outer.bottom - record.outer.top - 2 * frameWidth(record.frameStyle);
-  return height > 0 ? static_cast<int>(height) : 0;
-}
-
-unsigned long hostXid(const WindowRecord& record) {
-  return record.visible ? fl_xid(record.host) : 0;
-}
-
-LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  const WindowRecord* record = findWindow(window);
-  if (!record) return 0;
-  // The procedure may destroy the window; nothing here touches the record after.
-  const WNDPROC procedure = record->windowClass->procedure;
-  return procedure(window, message, wParam, lParam);
-}
-
-void sendSizeMessage(const WindowRecord& record) {
-  const DWORD size = (static_cast<DWORD>(clientHeight(record) & 0xFFFF) << 16) |
-                     static_cast<DWORD>(clientWidth(record) & 0xFFFF);
-  sendMessage(record.handle, WM_SIZE, SIZE_RESTORED, static_cast<LPARAM>(size));
 }
 
 void destroyWindow(HWND window) {
@@ -226,7 +119,7 @@ void destroyWindow(HWND window) {
   record->destroying = true;
   for (bool found = true; found;) {
     found = false;
-    for (WindowRecord* other : windows) {
+    for (WindowRecord* other : allWindows()) {
       if (other->owner == window && !other->destroying) {
         destroyWindow(other->handle);
         found = true;
@@ -236,37 +129,6 @@ void destroyWindow(HWND window) {
   }
   sendMessage(window, WM_DESTROY, 0, 0);
   if ((record = findWindow(window))) forgetRecord(record);
-}
-
-ATOM RegisterClassExA(const WNDCLASSEXA* windowClass) {
-  if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpfnWndProc ||
-      !windowClass->lpszClassName ||
-      reinterpret_cast<std::uintptr_t>(windowClass->lpszClassName) < 0x10000) {
-    return 0;
-  }
-  const std::size_t length = strnlen(windowClass->lpszClassName, sizeof classes[0].name);
-  if (length == 0 || length == sizeof classes[0].name || classCount == MAX_CLASSES ||
-      findClass(windowClass->lpszClassName)) {
-    return 0;
-  }
-  WindowClass& entry = classes[classCount];
-  entry.atom = static_cast<ATOM>(FIRST_CLASS_ATOM + classCount);
-  entry.style = windowClass->style;
-  entry.procedure = windowClass->lpfnWndProc;
-  entry.hostFactory = nullptr;
-  std::memcpy(entry.name, windowClass->lpszClassName, length + 1);
-  ++classCount;
-  return entry.atom;
-}
-
-ATOM registerHostClass(LPCSTR name, WNDPROC procedure, HostFactory factory) {
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = procedure;
-  windowClass.lpszClassName = name;
-  const ATOM atom = RegisterClassExA(&windowClass);
-  if (atom) classes[atom - FIRST_CLASS_ATOM].hostFactory = factory;
-  return atom;
 }
 
 HCURSOR LoadCursorA(HINSTANCE, LPCSTR) {
@@ -282,7 +144,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   useProgramIcon();
   WindowRecord* record = newRecord(windowClass, exStyle, style, x, y, width, height, parent);
   record->host = makeHost(*record, windowName);
-  windows.push_back(record);
+  addWindowRecord(record);
   const HWND window = record->handle;
   // As on Windows, the procedure meets the new handle before the caller does.
   if (sendMessage(window, WM_CREATE, 0, 0) == -1) {
@@ -358,7 +220,7 @@ LONG SetWindowLongA(HWND window, int index, LONG value) {
 
 BOOL GetWindowRect(HWND window, LPRECT rect) {
   const WindowRecord* record = findWindow(window);
-  if (!record && rect) return controlScreenRect(window, rect) ? TRUE : FALSE;
+  if (!record && rect && controlRectSource) return controlRectSource(window, rect) ? TRUE : FALSE;
   if (!record || !rect) return FALSE;
   *rect = record->outer;
   return TRUE;
@@ -378,18 +240,4 @@ BOOL ClientToScreen(HWND window, LPPOINT point) {
   point->x += record->outer.left + frame;
   point->y += record->outer.top + frame;
   return TRUE;
-}
-
-HMONITOR MonitorFromRect(const RECT* rect, DWORD flags) {
-  if (!rect || !x11Display()) return nullptr;
-  const int count = Fl::screen_count();
-  for (int i = 0; i < count; ++i) {
-    int x = 0, y = 0, w = 0, h = 0;
-    Fl::screen_xywh(x, y, w, h, i);
-    if (rect->left < x + w && rect->right > x && rect->top < y + h && rect->bottom > y) {
-      return reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(i + 1));
-    }
-  }
-  // MONITOR_DEFAULTTOPRIMARY and MONITOR_DEFAULTTONEAREST both get the first screen.
-  return flags == MONITOR_DEFAULTTONULL ? nullptr : reinterpret_cast<HMONITOR>(1);
 }
