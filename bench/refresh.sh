@@ -2,7 +2,8 @@
 # What one refresh of the strip costs on Linux, stage by stage (collection,
 # composition, drawing, copy), against the floor of reading the same kernel
 # sources: CPU time and heap allocations from a native run, instructions from
-# a run under callgrind, each on a private Xvfb.
+# a run under callgrind, each on a private Xvfb; the whole refresh again on a
+# desktop at 200 %.
 # Usage: bench/refresh.sh [results folder]   (default build/bench)
 # Writes refresh.md (a markdown fragment) and refresh-goals.tsv there, and
 # prints the fragment.
@@ -27,32 +28,61 @@ program=build/linux-release/bench/kivo_refresh_bench
 work=$(mktemp -d "${TMPDIR:-/tmp}/kivo-refresh.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Natively: 10 rounds of 500 refreshes of each phase, the cheapest round kept.
-tests/with_xvfb.sh "$program" 500 10 >"$work/native.tsv"
-# Under callgrind instructions do not depend on the machine's load: one round
-# of 200 is enough, and quicker.
-callgrind_runs=200
-tests/with_xvfb.sh valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.%p" \
-  "$program" "$callgrind_runs" 1 >"$work/callgrind.tsv" 2>"$work/valgrind.log" || {
-  cat "$work/valgrind.log" >&2
-  exit 1
+# Runs a command on a private Xvfb whose desktop asks for `dpi` (96: the
+# server's own resources, no Xft.dpi at all).
+on_xvfb_at() {
+  local dpi=$1
+  shift
+  # shellcheck disable=SC2016 # expanded by the inner shell
+  tests/with_xvfb.sh bash -c '[ "$0" = 96 ] || echo "Xft.dpi: $0" | xrdb -nocpp -merge; exec "$@"' \
+    "$dpi" "$@"
 }
-# Every phase is dumped on its own, named after it.
-for dump in "$work"/callgrind.*.*; do
-  phase=$(sed -n 's/^desc: Trigger: Client Request: //p' "$dump")
-  [ -n "$phase" ] || continue
-  printf '%s\t%s\n' "$phase" "$(sed -n 's/^summary: //p' "$dump")"
-done >"$work/instructions.tsv"
 
-python3 - "$work/native.tsv" "$work/instructions.tsv" "$callgrind_runs" "$results" <<'EOF'
+# measure DPI NAME: the native and callgrind runs on a desktop at DPI, into
+# $work/NAME-native.tsv and $work/NAME-instructions.tsv.
+measure() {
+  local dpi=$1 name=$2 dump phase
+  # Natively: 10 rounds of 500 refreshes of each phase, the cheapest round kept.
+  on_xvfb_at "$dpi" "$program" 500 10 >"$work/$name-native.tsv"
+  # Under callgrind instructions do not depend on the machine's load: one round
+  # of 200 is enough, and quicker.
+  mkdir -p "$work/$name"
+  on_xvfb_at "$dpi" valgrind --tool=callgrind --callgrind-out-file="$work/$name/callgrind.%p" \
+    "$program" "$callgrind_runs" 1 >"$work/$name-callgrind.tsv" 2>"$work/$name-valgrind.log" || {
+    cat "$work/$name-valgrind.log" >&2
+    exit 1
+  }
+  # Every phase is dumped on its own, named after it.
+  for dump in "$work/$name"/callgrind.*.*; do
+    phase=$(sed -n 's/^desc: Trigger: Client Request: //p' "$dump")
+    [ -n "$phase" ] || continue
+    printf '%s\t%s\n' "$phase" "$(sed -n 's/^summary: //p' "$dump")"
+  done >"$work/$name-instructions.tsv"
+}
+
+callgrind_runs=200
+measure 96 scale100
+# The same refresh on a desktop at 200 %: fonts twice the pixels, every fill
+# and copy twice as wide and high.
+measure 192 scale200
+
+python3 - "$work" "$callgrind_runs" "$results" <<'EOF'
 import csv, sys
 
-native_path, instructions_path, callgrind_runs, results = sys.argv[1:]
-native = {row["phase"]: row for row in csv.DictReader(open(native_path), delimiter="\t")}
-ir = {}
-for line in open(instructions_path):
-    phase, total = line.split("\t")
-    ir[phase] = int(total) / int(callgrind_runs)
+work, callgrind_runs, results = sys.argv[1:]
+
+def read_native(name):
+    return {row["phase"]: row for row in csv.DictReader(open(f"{work}/{name}-native.tsv"), delimiter="\t")}
+
+def read_ir(name):
+    counts = {}
+    for line in open(f"{work}/{name}-instructions.tsv"):
+        phase, total = line.split("\t")
+        counts[phase] = int(total) / int(callgrind_runs)
+    return counts
+
+native, ir = read_native("scale100"), read_ir("scale100")
+native200, ir200 = read_native("scale200"), read_ir("scale200")
 
 def cpu(phase):
     return float(native[phase]["client_cpu_us"])
@@ -132,6 +162,22 @@ lines += [
     "each view is set against its own. Allocations are counted after warm-up, every glyph "
     "drawn once.",
 ]
+lines += ["",
+          "The same refresh on a desktop at 100 % and at 200 % (Xft.dpi 192: a strip of 900 x 28 "
+          "pixels, its font at twice the pixel size), per refresh:",
+          "",
+          "| | Ir 100 % | Ir 200 % | CPU µs 100 % | CPU µs 200 % | X server CPU µs 100 % | X server CPU µs 200 % | allocations 200 % |",
+          "|---|---:|---:|---:|---:|---:|---:|---:|"]
+for view, label in (("text", "text view"), ("bar", "bar view")):
+    phase = view + "_refresh"
+    runs200 = int(native200[phase]["runs"])
+    worst_allocations = max(worst_allocations, int(native200[phase]["allocations"]) / runs200)
+    lines.append("| " + " | ".join([label, cell(ir[phase], 0), cell(ir200[phase], 0),
+                                     cell(cpu(view + "_refresh"), 2),
+                                     cell(float(native200[phase]["client_cpu_us"]), 2),
+                                     cell(float(native[phase]["server_cpu_us"]), 2),
+                                     cell(float(native200[phase]["server_cpu_us"]), 2),
+                                     cell(int(native200[phase]["allocations"]) / runs200, 3)]) + " |")
 fragment = "\n".join(lines) + "\n"
 open(f"{results}/refresh.md", "w").write(fragment)
 
