@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "platform/linux/menus_dialogs/dialog_box.h"
+#include "platform/linux/windows/host_window.h"
+#include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/termination.h"
 #include "x11_fixture.h"
 
@@ -383,4 +386,45 @@ TEST_F(DialogTest, ATerminationSignalDuringADialogStillClosesTheOwner) {
   EXPECT_EQ(run(ownerWindow), 0) << "a dialog that went without EndDialog";
   EXPECT_FALSE(receivedOf(ownerWindow, WM_DESTROY).empty()) << "the owner closed, as on Quit";
   EXPECT_EQ(heard.back().message, static_cast<UINT>(WM_DESTROY));
+}
+
+// Windows lays a dialog out in 96-dpi units and scales it; the procedures
+// keep measuring in units.
+TEST_F(DialogTest, AChangeOfScaleWhileOpenDoublesTheControlsWhichStillAnswerInUnits) {
+  struct Seen {
+    RECT rect;  // of the OK button, from the dialog's corner
+    int width, labelSize;
+  };
+  static std::vector<Seen> seen;
+  seen.clear();
+  onMessage = [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+    if (message == WM_INITDIALOG) SetTimer(dialog, TICKER, 20, nullptr);
+    if (message != WM_TIMER || !isViewable(dialog)) return FALSE;
+    const Fl_Widget* ok = nullptr;
+    const Fl_Window* host = findWindow(dialog)->host;
+    for (int i = 0; i < host->children(); ++i) {
+      if (host->child(i)->label() && std::string(host->child(i)->label()) == "OK") {
+        ok = host->child(i);
+      }
+    }
+    RECT window{}, button{};
+    GetWindowRect(dialog, &window);
+    GetWindowRect(GetDlgItem(dialog, IDOK), &button);
+    if (seen.empty() || x11ScalePercent() == 200) {
+      seen.push_back(Seen{{button.left - window.left, button.top - window.top,
+                           button.right - window.left, button.bottom - window.top},
+                          ok->w(),
+                          ok->labelsize()});
+    }
+    if (seen.size() == 1) setXftDpi(192, false);
+    if (seen.size() == 2) EndDialog(dialog, 1);
+    return TRUE;
+  };
+  ASSERT_EQ(run(owner()), 1);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].rect.left, seen[0].rect.left) << "in units as before";
+  EXPECT_EQ(seen[1].rect.right, seen[0].rect.right);
+  EXPECT_EQ(seen[1].rect.bottom, seen[0].rect.bottom);
+  EXPECT_EQ(seen[1].width, 2 * seen[0].width) << "in pixels, twice as wide";
+  EXPECT_EQ(seen[1].labelSize, 2 * seen[0].labelSize);
 }

@@ -5,7 +5,11 @@
 #include <cstring>
 #include <utility>
 
+// The test framework comes before Xft's headers, whose macros it would trip on.
 #include "x11_fixture.h"
+
+#include "platform/linux/drawing/gdi_fonts.h"
+#include "platform/linux/x11/display_scale.h"
 
 int liveGdiObjectCount();
 
@@ -281,4 +285,91 @@ TEST_F(X11Test, BrushesBeyondThePoolAndBrushesInReusedRoomKeepTheirOwnColours) {
   EXPECT_NE(FillRect(surface.dc, &pixel, second), 0);
   EXPECT_EQ(pixelAt(surface.dc, 0, 1), 0x020202u);
   DeleteObject(second);
+}
+
+// Windows scales a program that works in 96-dpi units: the same calls, more pixels.
+TEST_F(X11Test, AtAScaleFillsMeetByTheirEdgesAndThePenIsOneUnitThick) {
+  for (const int dpi : {192, 144}) {
+    setXftDpi(dpi);
+    const auto px = [](long units) { return static_cast<int>(toScreen(units)); };
+    Surface columns(12, 6);
+    const int GRAY_BRUSH_INDEX = 2;
+    for (int x = 1; x < 11; ++x) {  // black and grey by turns, one unit wide
+      const RECT column{x, 1, x + 1, 5};
+      FillRect(columns.dc, &column,
+               static_cast<HBRUSH>(GetStockObject(x % 2 ? BLACK_BRUSH : GRAY_BRUSH_INDEX)));
+    }
+    for (int x = 1; x < 11; ++x) {
+      for (int pixel = px(x); pixel < px(x + 1); ++pixel) {
+        EXPECT_EQ(pixelAt(columns.dc, pixel, px(1)), x % 2 ? BLACK : 0x808080u)
+            << "pixel " << pixel << " of unit " << x << " at " << dpi << " dpi";
+      }
+    }
+    EXPECT_EQ(pixelAt(columns.dc, px(1) - 1, px(2)), WHITE);
+    EXPECT_EQ(pixelAt(columns.dc, px(11), px(2)), WHITE);
+    EXPECT_EQ(pixelAt(columns.dc, px(1), px(5) - 1), BLACK);
+    EXPECT_EQ(pixelAt(columns.dc, px(1), px(5)), WHITE);
+
+    Surface frame(10, 10);
+    SelectObject(frame.dc, GetStockObject(GRAY_BRUSH_INDEX));
+    Rectangle(frame.dc, 1, 1, 9, 9);
+    const int line = px(1), middle = px(5);
+    EXPECT_EQ(pixelAt(frame.dc, px(1) + line - 1, middle), BLACK) << "the pen, one unit thick";
+    EXPECT_EQ(pixelAt(frame.dc, px(1) + line, middle), 0x808080u);
+    EXPECT_EQ(pixelAt(frame.dc, px(9) - line, middle), BLACK);
+    EXPECT_EQ(pixelAt(frame.dc, px(9) - line - 1, middle), 0x808080u);
+    EXPECT_EQ(pixelAt(frame.dc, px(9), middle), WHITE);
+  }
+}
+
+TEST_F(X11Test, TextIsDrawnTwiceAsTallAtTwiceTheScaleAndMeasuresTheSameInUnits) {
+  struct Drawn {
+    SIZE extent;
+    int inkedRows;
+  };
+  const auto draw = [] {
+    Surface surface(40, 16);
+    const LOGFONTA record = courierNew(-10);
+    HFONT font = CreateFontIndirectA(&record);
+    HGDIOBJ previous = SelectObject(surface.dc, font);
+    Drawn drawn{};
+    GetTextExtentPoint32A(surface.dc, "Kivo", 4, &drawn.extent);
+    SetBkMode(surface.dc, TRANSPARENT);
+    TextOutA(surface.dc, 2, 2, "Kivo", 4);
+    for (int y = 0; y < toScreen(16); ++y) {
+      bool inked = false;
+      for (int x = 0; x < toScreen(40) && !inked; ++x) inked = pixelAt(surface.dc, x, y) != WHITE;
+      drawn.inkedRows += inked;
+    }
+    SelectObject(surface.dc, previous);
+    DeleteObject(font);
+    return drawn;
+  };
+  const Drawn single = draw();
+  setXftDpi(192);
+  const Drawn twice = draw();
+  EXPECT_NEAR(twice.extent.cx, single.extent.cx, 1);
+  EXPECT_NEAR(twice.extent.cy, single.extent.cy, 1);
+  EXPECT_GE(twice.inkedRows * 10, single.inkedRows * 17) << "drawn at the size, not stretched";
+  EXPECT_LE(twice.inkedRows * 10, single.inkedRows * 23);
+}
+
+TEST_F(X11Test, AChangeOfScaleRemakesBitmapsAndReopensFacesBehindTheSameHandles) {
+  create(WS_POPUP | WS_VISIBLE, 10, 10, 40, 12);  // the loop turns on a window's timer
+  pumpQueued();
+  Surface surface(30, 10);
+  const LOGFONTA record = courierNew(-10);
+  HFONT font = CreateFontIndirectA(&record);
+  SelectObject(surface.dc, font);
+  const int faceHeight = selectedFace(*findDc(surface.dc))->height;
+  const int objects = liveGdiObjectCount();
+  setXftDpi(192, false);
+  ASSERT_TRUE(pumpUntil([] { return x11ScalePercent() == 200; }));
+  EXPECT_EQ(liveGdiObjectCount(), objects);
+  const RECT corner{29, 9, 30, 10};
+  EXPECT_EQ(FillRect(surface.dc, &corner, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))), 1);
+  EXPECT_EQ(pixelAt(surface.dc, 59, 19), BLACK) << "the bitmap is 60 x 20 pixels now";
+  EXPECT_NEAR(selectedFace(*findDc(surface.dc))->height, 2 * faceHeight, 2);
+  SelectObject(surface.dc, GetStockObject(17));
+  EXPECT_TRUE(DeleteObject(font));
 }

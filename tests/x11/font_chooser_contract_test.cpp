@@ -2,6 +2,9 @@
 // only, a family left alone keeps its Windows name, and the strip's timer
 // keeps running while the chooser is open. Driven with xdotool; a chooser
 // left open by a fault is closed by destroying its owner.
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -45,6 +48,18 @@ void CALLBACK escapeOnThirdTick(HWND window, UINT, UINT_PTR id, DWORD) {
   X11Test::inBackground(
       "timeout 10 xdotool search --sync --onlyvisible --name '^Kivo Font$'; sleep 0.3; "
       "xdotool key Escape");
+}
+
+struct ChooserSeen {
+  int width, height, sampleSize;
+} chooserSeen;
+
+void CALLBACK noteChooserSize(HWND, UINT, UINT_PTR, DWORD) {
+  for (Fl_Window* window = Fl::first_window(); window; window = Fl::next_window(window)) {
+    if (window->label() && std::strcmp(window->label(), "Kivo Font") == 0) {
+      chooserSeen = ChooserSeen{window->w(), window->h(), window->child(4)->labelsize()};
+    }
+  }
 }
 
 void CALLBACK terminateOnThirdTick(HWND window, UINT, UINT_PTR id, DWORD) {
@@ -170,4 +185,17 @@ TEST_F(FontChooserTest, ABadRecordOrADeadOwnerOpensNothing) {
   dialog.hwndOwner = reinterpret_cast<HWND>(0x4);
   EXPECT_FALSE(ChooseFontA(&dialog));
   EXPECT_FALSE(ChooseFontA(nullptr));
+}
+
+TEST_F(FontChooserTest, AtTwiceTheScaleItIsTwiceAsLargeAndTheSizeStaysInUnits) {
+  setXftDpi(192);
+  chooserSeen = ChooserSeen{};
+  SetTimer(owner_, TICKER, 20, noteChooserSize);
+  LOGFONTA record = courierNew(-20);
+  ASSERT_TRUE(choose(&record, "Return"));
+  EXPECT_EQ(chooserSeen.width, 920);
+  EXPECT_EQ(chooserSeen.height, 660);
+  EXPECT_EQ(chooserSeen.sampleSize, 40) << "the sample at the size the strip draws it";
+  EXPECT_EQ(record.lfHeight, -20);
+  EXPECT_EQ(pointSize_, 150) << "15 points, in tenths";
 }

@@ -13,6 +13,7 @@
 #include "platform/linux/drawing/gdi_objects.h"
 #include "platform/linux/windows/window_calls.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
@@ -48,6 +49,7 @@ void X11Test::TearDown() {
   }
   pumpQueued();
   windows.clear();
+  if (x11ScalePercent() != 100) setXftDpi(0);
 }
 
 const char* X11Test::registerClass(UINT classStyle) {
@@ -139,6 +141,19 @@ unsigned long X11Test::pixelAt(HDC context, int x, int y) {
   XDestroyImage(image);
   // The 24-bit TrueColor visual of Xvfb: the pixel is already 0xRRGGBB.
   return pixel & 0xFFFFFF;
+}
+
+void X11Test::setXftDpi(int dpi, bool readNow) {
+  if (dpi == 0) {
+    XDeleteProperty(fl_display, x11Root(), XA_RESOURCE_MANAGER);
+  } else {
+    const std::string resources = "Xft.dpi:\t" + std::to_string(dpi) + "\n";
+    XChangeProperty(fl_display, x11Root(), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources.c_str()),
+                    static_cast<int>(resources.size()));
+  }
+  XFlush(fl_display);
+  if (readNow) x11ReadScale();
 }
 
 void X11Test::inBackground(const std::string& commands) {

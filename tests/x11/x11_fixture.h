@@ -59,6 +59,11 @@ class X11Test : public ::testing::Test {
   static std::vector<Window> stacking();
   // A pixel of a DC's surface, as 0x00RRGGBB.
   static unsigned long pixelAt(HDC context, int x, int y);
+  // Puts `Xft.dpi` in the root's resources as a desktop does (0 takes it
+  // out). With `readNow` the scale is in force at once and no listener hears
+  // of it; without, the layer follows once the loop takes the PropertyNotify.
+  // TearDown goes back to 100 %.
+  static void setXftDpi(int dpi, bool readNow = true);
 
   std::vector<HWND> windows;
   std::string className;

@@ -1,6 +1,8 @@
 // What is drawn into a DC: rectangles, text and copies between surfaces. Fills
 // go through a plain X GC, so their colours are exact; only glyph edges are
-// blended, by Xft.
+// blended, by Xft. Calls come in units and draw screen pixels: a rectangle
+// goes by its edges, so rectangles that meet in units meet on screen, and a
+// pen line is as thick as one unit is.
 #include <FL/Enumerations.H>
 #include <FL/Fl.H>
 #include <X11/Xlib.h>
@@ -12,6 +14,7 @@
 #include "platform/linux/drawing/gdi_fonts.h"
 #include "platform/linux/drawing/gdi_objects.h"
 #include "platform/linux/text/ansi_text.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
@@ -69,11 +72,19 @@ const FontObject& selectedFont(const DcObject& dc) {
   return *reinterpret_cast<const FontObject*>(dc.selected[static_cast<int>(GdiKind::TypeFace)]);
 }
 
-// Fills a rectangle in DC coordinates, clipped to the surface; exact colours.
-void fillSurface(DcObject& dc, long long x, long long y, long long width, long long height,
-                 COLORREF colour) {
+// A span of units as the pixels between its two ends on screen.
+Span onScreen(long long start, long long length, int percent) {
+  if (percent == 100) return Span{start, length};
+  const long long from = scaledToScreen(static_cast<long>(start), percent);
+  return Span{from, scaledToScreen(static_cast<long>(start + length), percent) - from};
+}
+
+// Fills a rectangle in pixels from the DC's (0, 0), clipped to the surface;
+// exact colours.
+void fillPixels(DcObject& dc, Span across, Span down, COLORREF colour) {
   if (!dc.drawable) return;
-  const Span across = clipSpan(x, width, dc.width), down = clipSpan(y, height, dc.height);
+  across = clipSpan(across.start, across.length, dc.width);
+  down = clipSpan(down.start, down.length, dc.height);
   if (across.length == 0 || down.length == 0) return;
   setForeground(dc, colour);
   XFillRectangle(x11Display(), dc.drawable, dc.gc, static_cast<int>(dc.originX + across.start),
@@ -81,11 +92,34 @@ void fillSurface(DcObject& dc, long long x, long long y, long long width, long l
                  static_cast<unsigned>(down.length));
 }
 
-// Xft draws glyphs only; GDI's underline and strike-out are lines in the text colour.
-void drawTextLines(DcObject& dc, const FontObject& font, XftFont* face, int x, int y, int width) {
-  const int thickness = std::max(1, face->ascent / 12);
-  if (font.underline) fillSurface(dc, x, y + face->ascent + 1, width, thickness, dc.textColour);
-  if (font.strikeOut) fillSurface(dc, x, y + face->ascent * 2 / 3, width, thickness, dc.textColour);
+// Fills a rectangle in DC coordinates (units).
+void fillSurface(DcObject& dc, long long x, long long y, long long width, long long height,
+                 COLORREF colour) {
+  const int percent = x11ScalePercent();
+  fillPixels(dc, onScreen(x, width, percent), onScreen(y, height, percent), colour);
+}
+
+// The part of a span `thickness` pixels deep from its start, or from its end.
+Span firstPixels(Span span, long long thickness) {
+  return Span{span.start, std::min(thickness, span.length)};
+}
+Span lastPixels(Span span, long long thickness) {
+  const long long length = std::min(thickness, span.length);
+  return Span{span.start + span.length - length, length};
+}
+
+// Xft draws glyphs only; GDI's underline and strike-out are lines in the text
+// colour. All in pixels: the face is already at the screen's size.
+void drawTextLines(DcObject& dc, const FontObject& font, XftFont* face, long long x, long long y,
+                   long long width) {
+  const long long thickness = std::max(1, face->ascent / 12);
+  const Span across{x, width};
+  if (font.underline) {
+    fillPixels(dc, across, Span{y + face->ascent + toScreen(1), thickness}, dc.textColour);
+  }
+  if (font.strikeOut) {
+    fillPixels(dc, across, Span{y + face->ascent * 2 / 3, thickness}, dc.textColour);
+  }
 }
 
 constexpr int COLOR_WINDOW = 5, COLOR_WINDOWTEXT = 8, COLOR_BTNFACE = 15, COLOR_BTNTEXT = 18;
@@ -133,7 +167,7 @@ bool brushColour(HBRUSH brush, bool systemColoursToo, COLORREF* colour, bool* ho
 
 }  // namespace
 
-// The pen is one pixel wide and lies inside the shape; the brush fills what
+// The pen is one unit wide and lies inside the shape; the brush fills what
 // the pen leaves. Right and bottom are outside, as GDI has it.
 BOOL Rectangle(HDC context, int left, int top, int right, int bottom) {
   DcObject* dc = findDc(context);
@@ -146,11 +180,17 @@ BOOL Rectangle(HDC context, int left, int top, int right, int bottom) {
     if (!brush.hollow) fillSurface(*dc, l, t, r - l - 1, b - t - 1, brush.colour);
     return TRUE;
   }
-  if (!brush.hollow) fillSurface(*dc, l + 1, t + 1, r - l - 2, b - t - 2, brush.colour);
-  fillSurface(*dc, l, t, r - l, std::min(1LL, b - t), pen.colour);
-  fillSurface(*dc, l, b - 1, r - l, b - t > 1 ? 1 : 0, pen.colour);
-  fillSurface(*dc, l, t, std::min(1LL, r - l), b - t, pen.colour);
-  fillSurface(*dc, r - 1, t, r - l > 1 ? 1 : 0, b - t, pen.colour);
+  const int percent = x11ScalePercent();
+  const Span across = onScreen(l, r - l, percent), down = onScreen(t, b - t, percent);
+  const long long line = scaledToScreen(1, percent);
+  if (!brush.hollow) {
+    fillPixels(*dc, Span{across.start + line, across.length - 2 * line},
+               Span{down.start + line, down.length - 2 * line}, brush.colour);
+  }
+  fillPixels(*dc, across, firstPixels(down, line), pen.colour);
+  if (b - t > 1) fillPixels(*dc, across, lastPixels(down, line), pen.colour);
+  fillPixels(*dc, firstPixels(across, line), down, pen.colour);
+  if (r - l > 1) fillPixels(*dc, lastPixels(across, line), down, pen.colour);
   return TRUE;
 }
 
@@ -177,17 +217,20 @@ BOOL TextOutA(HDC context, int x, int y, LPCSTR text, int length) {
   const std::size_t bytes = utf8Of(text, length, utf8, sizeof utf8);
   XftFont* face = selectedFace(*dc);
   if (bytes == 0 || !face) return TRUE;
+  const long long left = toScreen(x), top = toScreen(y);
   if (dc->backgroundMode == OPAQUE) {
-    fillSurface(*dc, x, y, textWidth(face, utf8, bytes), cellHeight(face), dc->backgroundColour);
+    fillPixels(*dc, Span{left, textWidth(face, utf8, bytes)}, Span{top, cellHeight(face)},
+               dc->backgroundColour);
   }
   XftDraw* draw = surfaceXftDraw(*dc);
   if (!draw) return TRUE;
   const XftColor colour = xftColourOf(dc->textColour);
-  XftDrawStringUtf8(draw, &colour, face, dc->originX + x, dc->originY + y + face->ascent,
+  XftDrawStringUtf8(draw, &colour, face, static_cast<int>(dc->originX + left),
+                    static_cast<int>(dc->originY + top + face->ascent),
                     reinterpret_cast<const FcChar8*>(utf8), static_cast<int>(bytes));
   const FontObject& font = selectedFont(*dc);
   if (font.underline || font.strikeOut) {
-    drawTextLines(*dc, font, face, x, y, textWidth(face, utf8, bytes));
+    drawTextLines(*dc, font, face, left, top, textWidth(face, utf8, bytes));
   }
   return TRUE;
 }
@@ -198,8 +241,8 @@ BOOL GetTextExtentPoint32A(HDC context, LPCSTR text, int length, LPSIZE size) {
   char utf8[LONGEST_TEXT * 3 + 1];
   const std::size_t bytes = utf8Of(text, length, utf8, sizeof utf8);
   XftFont* face = selectedFace(*dc);
-  size->cx = textWidth(face, utf8, bytes);
-  size->cy = cellHeight(face);
+  size->cx = static_cast<LONG>(fromScreen(textWidth(face, utf8, bytes)));
+  size->cy = static_cast<LONG>(fromScreen(cellHeight(face)));
   return TRUE;
 }
 
@@ -211,7 +254,10 @@ BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sou
   if (!to || !from || rop != SRCCOPY) return FALSE;
   if (!to->drawable || !from->drawable || width <= 0 || height <= 0) return TRUE;
   // Clip against both surfaces, moving the source and target corners together.
-  long long fromX = sourceX, fromY = sourceY, toX = x, toY = y, w = width, h = height;
+  const int percent = x11ScalePercent();
+  const Span across = onScreen(x, width, percent), down = onScreen(y, height, percent);
+  long long fromX = scaledToScreen(sourceX, percent), fromY = scaledToScreen(sourceY, percent);
+  long long toX = across.start, toY = down.start, w = across.length, h = down.length;
   const long long skipX = std::max({0LL, -fromX, -toX}), skipY = std::max({0LL, -fromY, -toY});
   fromX += skipX, toX += skipX, w -= skipX;
   fromY += skipY, toY += skipY, h -= skipY;
@@ -250,12 +296,14 @@ int FrameRect(HDC context, const RECT* rect, HBRUSH brush) {
     return 0;
   }
   if (hollow) return 1;
-  const long long left = rect->left, top = rect->top;
-  const long long width = static_cast<long long>(rect->right) - left;
-  const long long height = static_cast<long long>(rect->bottom) - top;
-  fillSurface(*dc, left, top, 1, height, colour);
-  fillSurface(*dc, left + width - 1, top, 1, height, colour);
-  fillSurface(*dc, left, top, width, 1, colour);
-  fillSurface(*dc, left, top + height - 1, width, 1, colour);
+  const int percent = x11ScalePercent();
+  const Span across =
+      onScreen(rect->left, static_cast<long long>(rect->right) - rect->left, percent);
+  const Span down = onScreen(rect->top, static_cast<long long>(rect->bottom) - rect->top, percent);
+  const long long line = scaledToScreen(1, percent);
+  fillPixels(*dc, firstPixels(across, line), down, colour);
+  fillPixels(*dc, lastPixels(across, line), down, colour);
+  fillPixels(*dc, across, firstPixels(down, line), colour);
+  fillPixels(*dc, across, lastPixels(down, line), colour);
   return 1;
 }

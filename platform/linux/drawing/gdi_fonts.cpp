@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/linux/text/ansi_text.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
@@ -38,21 +39,25 @@ FcPattern* patternFor(const LOGFONTA& font, double pixels) {
 
 // fontconfig's matching costs far more than opening another size of a face,
 // and fitting opens hundreds of sizes of one record: the last match is kept.
+// The match is made at one size of the scale's, and rules of fontconfig's
+// may go by size, so the scale is part of the request.
 struct LastMatch {
   char face[LF_FACESIZE];
   bool bold, italic, antialias;
+  int percent;
   FcPattern* pattern;
 };
 LastMatch lastMatch;
 
-bool sameRequest(const LastMatch& match, const LOGFONTA& font) {
-  return match.pattern && std::memcmp(match.face, font.lfFaceName, LF_FACESIZE) == 0 &&
+bool sameRequest(const LastMatch& match, const LOGFONTA& font, int percent) {
+  return match.pattern && match.percent == percent &&
+         std::memcmp(match.face, font.lfFaceName, LF_FACESIZE) == 0 &&
          match.bold == (font.lfWeight >= FW_SEMIBOLD) && match.italic == (font.lfItalic != 0) &&
          match.antialias == (font.lfQuality != NONANTIALIASED_QUALITY);
 }
 
-FcPattern* matchFor(Display* display, const LOGFONTA& font, double pixels) {
-  if (sameRequest(lastMatch, font)) return lastMatch.pattern;
+FcPattern* matchFor(Display* display, const LOGFONTA& font, double pixels, int percent) {
+  if (sameRequest(lastMatch, font, percent)) return lastMatch.pattern;
   FcPattern* wanted = patternFor(font, pixels);
   FcResult result = FcResultNoMatch;
   FcPattern* match = XftFontMatch(display, DefaultScreen(display), wanted, &result);
@@ -63,14 +68,15 @@ FcPattern* matchFor(Display* display, const LOGFONTA& font, double pixels) {
                         font.lfWeight >= FW_SEMIBOLD,
                         font.lfItalic != 0,
                         font.lfQuality != NONANTIALIASED_QUALITY,
+                        percent,
                         match};
   std::memcpy(lastMatch.face, font.lfFaceName, LF_FACESIZE);
   return match;
 }
 
-XftFont* openAt(const LOGFONTA& font, double pixels) {
+XftFont* openAt(const LOGFONTA& font, double pixels, int percent) {
   Display* display = x11Display();
-  FcPattern* match = display ? matchFor(display, font, pixels) : nullptr;
+  FcPattern* match = display ? matchFor(display, font, pixels, percent) : nullptr;
   if (!match) return nullptr;
   FcPattern* sized = FcPatternDuplicate(match);
   FcPatternDel(sized, FC_PIXEL_SIZE);
@@ -87,14 +93,14 @@ int cellOf(const XftFont* face) { return face->ascent + face->descent; }
 // The face whose cell is nearest to `wanted` without passing it (or the
 // smallest there is), by halving the em between two bounds: ascent and
 // descent round to whole pixels, so some cells are reached by no em at all.
-XftFont* faceForCell(const LOGFONTA& font, LONG wanted, XftFont* first) {
+XftFont* faceForCell(const LOGFONTA& font, LONG wanted, XftFont* first, int percent) {
   XftFont* best = first;
   double low = 0, high = 2.0 * wanted, em = static_cast<double>(wanted);
   int lastCell = cellOf(first);
   for (int step = 0; step < CELL_STEPS && cellOf(best) != wanted; ++step) {
     (lastCell > wanted ? high : low) = em;
     em = (low + high) / 2;
-    XftFont* next = openAt(font, em);
+    XftFont* next = openAt(font, em, percent);
     if (!next) break;
     lastCell = cellOf(next);
     const bool fits = lastCell <= wanted, bestFits = cellOf(best) <= wanted;
@@ -109,15 +115,16 @@ XftFont* faceForCell(const LOGFONTA& font, LONG wanted, XftFont* first) {
 }  // namespace
 
 // A negative height is the character height (the em), a positive one the cell
-// height (ascent + descent), 0 the default size.
-XftFont* openFace(const LOGFONTA& font) {
+// height (ascent + descent), 0 the default size. The em scales exactly, so
+// text measures the same in units at any scale; a cell must be whole pixels.
+XftFont* openFace(const LOGFONTA& font, int percent) {
   const LONG height = font.lfHeight < -LARGEST_HEIGHT || font.lfHeight > LARGEST_HEIGHT
                           ? LARGEST_HEIGHT
                           : std::abs(font.lfHeight);
-  const double em = height == 0 ? DEFAULT_PIXELS : static_cast<double>(height);
-  XftFont* face = openAt(font, em);
+  const double em = (height == 0 ? DEFAULT_PIXELS : static_cast<double>(height)) * percent / 100;
+  XftFont* face = openAt(font, em, percent);
   if (!face || font.lfHeight <= 0 || cellOf(face) <= 0) return face;
-  return faceForCell(font, height, face);
+  return faceForCell(font, static_cast<LONG>(scaledToScreen(height, percent)), face, percent);
 }
 
 void closeFace(XftFont* face) {
@@ -126,12 +133,14 @@ void closeFace(XftFont* face) {
 
 XftFont* defaultFace() {
   static XftFont* face = nullptr;
-  static bool tried = false;
-  if (!tried && x11Display()) {
-    tried = true;
+  static int triedAt = 0;  // the percent it was opened at; 0 for never
+  const int percent = x11ScalePercent();
+  if (triedAt != percent && x11Display()) {
+    triedAt = percent;
+    closeFace(face);
     LOGFONTA record{};
     std::strcpy(record.lfFaceName, "sans-serif");
-    face = openFace(record);
+    face = openFace(record, percent);
   }
   return face;
 }
@@ -139,10 +148,15 @@ XftFont* defaultFace() {
 HFONT CreateFontIndirectA(const LOGFONTA* font) {
   if (!font || !x11Display()) return nullptr;
   setFaceCloser(closeFace);
-  XftFont* face = openFace(*font);
+  const int percent = x11ScalePercent();
+  XftFont* face = openFace(*font, percent);
   // With no face at all the font still exists and draws in the default face.
-  auto* made = new FontObject{
-      {GdiKind::TypeFace, false, 0, nullptr}, face, font->lfUnderline != 0, font->lfStrikeOut != 0};
+  auto* made = new FontObject{{GdiKind::TypeFace, false, 0, nullptr},
+                              face,
+                              font->lfUnderline != 0,
+                              font->lfStrikeOut != 0,
+                              *font,
+                              percent};
   if (!registerGdiObject(&made->base)) {
     closeFace(face);
     delete made;
@@ -152,7 +166,12 @@ HFONT CreateFontIndirectA(const LOGFONTA* font) {
 }
 
 XftFont* selectedFace(const DcObject& dc) {
-  const auto* font =
-      reinterpret_cast<const FontObject*>(dc.selected[static_cast<int>(GdiKind::TypeFace)]);
+  auto* font = reinterpret_cast<FontObject*>(dc.selected[static_cast<int>(GdiKind::TypeFace)]);
+  const int percent = x11ScalePercent();
+  if (!font->base.stock && font->facePercent != percent) {
+    closeFace(font->face);
+    font->face = openFace(font->record, percent);
+    font->facePercent = percent;
+  }
   return font->face ? font->face : defaultFace();
 }

@@ -5,9 +5,11 @@
 
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
@@ -16,6 +18,7 @@ namespace {
 constexpr int SLOT_COUNT = 4096;
 constexpr int POOL_SIZE = 16;
 constexpr int LARGEST_BITMAP = 16384;
+constexpr long LARGEST_PIXMAP = 32767;  // X sizes are 16 bits
 
 struct Slot {
   GdiObject* object;
@@ -50,8 +53,8 @@ PenObject stockPens[] = {
     {{GdiKind::Pen, true, 0, nullptr}, 0, true},                    // NULL_PEN
 };
 // Every stock font (SYSTEM_FONT, DEFAULT_GUI_FONT, ...) is the default face.
-FontObject stockFont = {{GdiKind::TypeFace, true, 0, nullptr}, nullptr, false, false};
-BitmapObject initialBitmap = {{GdiKind::Bitmap, true, 0, nullptr}, None, 1, 1};
+FontObject stockFont = {{GdiKind::TypeFace, true, 0, nullptr}, nullptr, false, false, {}, 100};
+BitmapObject initialBitmap = {{GdiKind::Bitmap, true, 0, nullptr}, None, 1, 1, 1, 1};
 void (*faceCloser)(XftFont* face) = nullptr;
 
 constexpr int WHITE_BRUSH = 0, NULL_BRUSH = 5, WHITE_PEN = 6, BLACK_PEN = 7, NULL_PEN = 8;
@@ -86,10 +89,15 @@ void removeFromTable(GdiObject* object) {
   if (!object->stock) --liveObjects;
 }
 
+void followScale();
+
+// Every drawing call comes through here first, so the scale is followed from
+// the first DC or object on.
 void registerStockObjects() {
   static bool done = false;
   if (done) return;
   done = true;
+  x11OnScaleChange(followScale);
   for (BrushObject& brush : stockBrushes) addToTable(&brush.base);
   for (PenObject& pen : stockPens) addToTable(&pen.base);
   addToTable(&stockFont.base);
@@ -146,12 +154,12 @@ GC makeGc() {
 }
 
 void setWindowSurface(DcObject& dc, const WindowRecord& record) {
-  const int frame = frameWidth(record.frameStyle);
+  const int frame = static_cast<int>(toScreen(frameWidth(record.frameStyle)));
   dc.drawable = hostXid(record);
   dc.originX = frame;
   dc.originY = frame;
-  dc.width = clientWidth(record);
-  dc.height = clientHeight(record);
+  dc.width = static_cast<int>(toScreen(clientWidth(record)));
+  dc.height = static_cast<int>(toScreen(clientHeight(record)));
 }
 
 void setScreenSurface(DcObject& dc) {
@@ -166,8 +174,8 @@ void setBitmapSurface(DcObject& dc, const BitmapObject& bitmap) {
   dropXftDraw(dc);
   dc.drawable = bitmap.pixmap;
   dc.originX = dc.originY = 0;
-  dc.width = bitmap.width;
-  dc.height = bitmap.height;
+  dc.width = bitmap.pixelWidth;
+  dc.height = bitmap.pixelHeight;
 }
 
 DcObject* borrowDc() {
@@ -208,6 +216,42 @@ void releaseBrush(BrushObject* brush) {
   } else {
     delete brush;
   }
+}
+
+void makePixmap(BitmapObject& bitmap) {
+  bitmap.pixelWidth = static_cast<int>(std::min(toScreen(bitmap.width), LARGEST_PIXMAP));
+  bitmap.pixelHeight = static_cast<int>(std::min(toScreen(bitmap.height), LARGEST_PIXMAP));
+  bitmap.pixmap =
+      XCreatePixmap(x11Display(), x11Root(), static_cast<unsigned>(bitmap.pixelWidth),
+                    static_cast<unsigned>(bitmap.pixelHeight), static_cast<unsigned>(x11Depth()));
+}
+
+template <typename Visit>
+void forEachObject(GdiKind kind, Visit visit) {
+  for (Slot& slot : slots) {
+    if (slot.object && slot.object->kind == kind && !slot.object->stock) visit(slot.object);
+  }
+}
+
+// The handles stay as they are; what they stand for is made again at the new
+// size. What the bitmaps held is lost: their windows are painted again.
+void followScale() {
+  if (!x11Display() || x11ConnectionLost()) return;
+  forEachObject(GdiKind::Bitmap, [](GdiObject* object) {
+    auto* bitmap = reinterpret_cast<BitmapObject*>(object);
+    XFreePixmap(x11Display(), bitmap->pixmap);
+    makePixmap(*bitmap);
+  });
+  forEachObject(GdiKind::Dc, [](GdiObject* object) {
+    auto* dc = reinterpret_cast<DcObject*>(object);
+    if (dc->dcKind == DcKind::OfMemory) {
+      setBitmapSurface(
+          *dc, *reinterpret_cast<BitmapObject*>(dc->selected[static_cast<int>(GdiKind::Bitmap)]));
+    } else if (const WindowRecord* record = dc->window ? findWindow(dc->window) : nullptr) {
+      dropXftDraw(*dc);
+      setWindowSurface(*dc, *record);
+    }
+  });
 }
 
 void freeObject(GdiObject* object) {
@@ -312,13 +356,13 @@ HBITMAP CreateCompatibleBitmap(HDC context, int width, int height) {
   }
   // Windows answers an empty size with a 1 x 1 bitmap, which X also needs.
   if (width == 0 || height == 0) width = height = 1;
-  auto* bitmap = new BitmapObject{{GdiKind::Bitmap, false, 0, nullptr}, None, width, height};
+  auto* bitmap =
+      new BitmapObject{{GdiKind::Bitmap, false, 0, nullptr}, None, width, height, width, height};
   if (!addToTable(&bitmap->base)) {
     delete bitmap;
     return nullptr;
   }
-  bitmap->pixmap = XCreatePixmap(x11Display(), x11Root(), static_cast<unsigned>(width),
-                                 static_cast<unsigned>(height), static_cast<unsigned>(x11Depth()));
+  makePixmap(*bitmap);
   return reinterpret_cast<HBITMAP>(bitmap->base.handle);
 }
 

@@ -18,10 +18,13 @@ struct GdiObject {
   HGDIOBJ handle;
 };
 
+// The size is in units, the pixmap in screen pixels; a change of scale
+// makes the pixmap again behind the same handle.
 struct BitmapObject {
   GdiObject base;
   Pixmap pixmap;  // None for a memory DC's initial bitmap
   int width, height;
+  int pixelWidth, pixelHeight;
 };
 
 struct BrushObject {
@@ -36,10 +39,14 @@ struct PenObject {
   bool hollow;
 };
 
+// The face is opened for the scale it was made at; the record lets it be
+// opened again at another.
 struct FontObject {
   GdiObject base;
   XftFont* face;  // null: text uses the default face
   bool underline, strikeOut;
+  LOGFONTA record;
+  int facePercent;
 };
 
 enum class DcKind : unsigned char { OfWindow, OfScreen, OfMemory };
@@ -50,6 +57,7 @@ struct DcObject {
   HWND window;
   // The surface drawn on, in pixels of `drawable`: DC point (0, 0) is
   // (originX, originY) there, and drawing is clipped to width x height.
+  // The DC's own coordinates are units, turned into these pixels as drawn.
   Drawable drawable;
   int originX, originY, width, height;
   GC gc;

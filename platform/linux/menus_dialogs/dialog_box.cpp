@@ -4,6 +4,9 @@
 // own, so GetDlgItem and the text calls reach them. Keys follow
 // IsDialogMessage: Enter presses the focused or default push button, Escape
 // sends IDCANCEL, and the close box sends WM_CLOSE, which becomes IDCANCEL.
+// The layout is worked out in units, from the font's 96-dpi metrics, as the
+// Windows exes lay it out; the widgets take it at the screen's scale, and
+// take it again when the scale changes while the dialog is open.
 #include "platform/linux/menus_dialogs/dialog_box.h"
 
 #include <FL/Fl.H>
@@ -31,6 +34,7 @@
 #include "platform/linux/windows/program_icon.h"
 #include "platform/linux/windows/window_calls.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 #include "resources/app_icon.h"
@@ -59,6 +63,7 @@ struct Control {
   int group;  // radio buttons exclude each other within one WS_GROUP group
   Fl_Widget* widget;
   std::string text;  // ANSI, for GetWindowTextA of anything but an edit field
+  RECT place;        // in units, in the dialog's client area
 };
 
 struct Dialog {
@@ -70,6 +75,8 @@ struct Dialog {
   INT_PTR result;
   std::vector<unsigned char> iconBytes;
   std::unique_ptr<Fl_RGB_Image> icon;
+  std::unique_ptr<Fl_Image> shownIcon;  // the icon at the screen's scale
+  int fontSize;                         // in units
 };
 
 // Windows converts dialog units from the font's average width of the 52
@@ -214,24 +221,55 @@ LRESULT CALLBACK dialogWindowProcedure(HWND window, UINT message, WPARAM wParam,
   return handled ? 0 : DefWindowProcA(window, message, wParam, lParam);
 }
 
-// GetWindowRect answers for a control from its widget.
+// GetWindowRect answers for a control in units, from where it was placed.
 bool controlScreenRect(HWND handle, RECT* rect) {
   Dialog* dialog = nullptr;
   const Control* control = findControl(handle, &dialog);
   POINT origin{0, 0};
   if (!control || !ClientToScreen(dialog->window, &origin)) return false;
-  const Fl_Widget* widget = control->widget;
-  rect->left = origin.x + widget->x();
-  rect->top = origin.y + widget->y();
-  rect->right = rect->left + widget->w();
-  rect->bottom = rect->top + widget->h();
+  *rect = RECT{origin.x + control->place.left, origin.y + control->place.top,
+               origin.x + control->place.right, origin.y + control->place.bottom};
   return true;
+}
+
+int pixels(long units) { return static_cast<int>(toScreen(units)); }
+
+// By the edges, so controls that meet in units meet on screen.
+void placeWidget(Fl_Widget* widget, const RECT& place) {
+  widget->resize(pixels(place.left), pixels(place.top), pixels(place.right) - pixels(place.left),
+                 pixels(place.bottom) - pixels(place.top));
+}
+
+void showIconAtScale(Dialog& dialog, Fl_Widget* box) {
+  if (!dialog.icon) return;
+  const int size = pixels(ICON_SIZE);
+  dialog.shownIcon.reset(size == ICON_SIZE ? nullptr : dialog.icon->copy(size, size));
+  box->image(dialog.shownIcon ? dialog.shownIcon.get() : dialog.icon.get());
+}
+
+void setFontSizes(const Dialog& dialog, const Control& control) {
+  const int size = pixels(dialog.fontSize);
+  control.widget->labelsize(size);
+  if (control.kind == Kind::Edit) static_cast<Fl_Input*>(control.widget)->textsize(size);
+}
+
+// The window itself is re-placed with the other windows; its controls here.
+void followScaleInDialogs() {
+  for (Dialog* dialog : openDialogs) {
+    for (const Control& control : dialog->controls) {
+      placeWidget(control.widget, control.place);
+      setFontSizes(*dialog, control);
+      if (control.kind == Kind::Icon) showIconAtScale(*dialog, control.widget);
+    }
+    if (WindowRecord* record = findWindow(dialog->window)) record->host->redraw();
+  }
 }
 
 bool registerDialogClass() {
   static ATOM atom = 0;
   if (!atom) atom = registerHostClass(DIALOG_CLASS, dialogWindowProcedure, makeDialogWindow);
   setControlRectSource(controlScreenRect);
+  x11OnScaleChange(followScaleInDialogs);
   return atom != 0;
 }
 
@@ -243,7 +281,7 @@ BaseUnits baseUnitsOf(const DialogTemplate& dialogTemplate) {
   if (dialogTemplate.fontFace) {
     std::strncpy(record.lfFaceName, dialogTemplate.fontFace, LF_FACESIZE - 1);
   }
-  XftFont* face = openFace(record);
+  XftFont* face = openFace(record, 100);
   if (!face) return units;
   static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
   XGlyphInfo extents{};
@@ -270,10 +308,10 @@ class GroupBox : public Fl_Box {
     if (!label() || !*label()) return;
     int textWidth = 0, ignored = 0;
     measure_label(textWidth, ignored);
+    const int indent = pixels(GROUP_TEXT_INDENT), gap = pixels(2);
     fl_color(color());
-    fl_rectf(x() + GROUP_TEXT_INDENT - 2, y(), textWidth + 4, textHeight);
-    draw_label(x() + GROUP_TEXT_INDENT, y(), textWidth, textHeight,
-               FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+    fl_rectf(x() + indent - gap, y(), textWidth + 2 * gap, textHeight);
+    draw_label(x() + indent, y(), textWidth, textHeight, FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
   }
 };
 
@@ -293,9 +331,9 @@ class EtchedLine : public Fl_Box {
   EtchedLine(int x, int y, int width) : Fl_Box(x, y, width, 2) {}
   void draw() override {
     fl_color(FL_DARK3);
-    fl_xyline(x(), y(), x() + w() - 1);
+    fl_rectf(x(), y(), w(), h() / 2);
     fl_color(FL_LIGHT3);
-    fl_xyline(x(), y() + 1, x() + w() - 1);
+    fl_rectf(x(), y() + h() / 2, w(), h() - h() / 2);
   }
 };
 
@@ -307,7 +345,9 @@ class PushButton : public Fl_Button {
     Fl_Button::draw();
     if (!isDefault_) return;
     fl_color(FL_FOREGROUND_COLOR);
-    fl_rect(x(), y(), w(), h());
+    for (int inset = 0; inset < pixels(1); ++inset) {
+      fl_rect(x() + inset, y() + inset, w() - 2 * inset, h() - 2 * inset);
+    }
   }
 
  private:
@@ -352,16 +392,18 @@ Fl_Align textAlignment(DWORD style) {
   return FL_ALIGN_INSIDE | FL_ALIGN_TOP | FL_ALIGN_WRAP | FL_ALIGN_CLIP | across;
 }
 
+// As Windows scales an icon for a program that is not DPI aware, by its pixels.
 Fl_Widget* makeIcon(Dialog& dialog, int x, int y) {
   auto* box = new Fl_Box(x, y, ICON_SIZE, ICON_SIZE);
   const IconPixels icon = appIconPixels(ICON_SIZE);
   if (!icon.pixels || icon.size != ICON_SIZE) return box;
   dialog.iconBytes = iconRgba(icon);
   dialog.icon = std::make_unique<Fl_RGB_Image>(dialog.iconBytes.data(), ICON_SIZE, ICON_SIZE, 4);
-  box->image(dialog.icon.get());
+  showIconAtScale(dialog, box);
   return box;
 }
 
+// The widget for a control, made in units and placed by the caller.
 Fl_Widget* makeWidget(Dialog& dialog, const DialogControl& source, Kind kind, int x, int y,
                       int width, int height) {
   const std::string label = toolkitLabel(source.text);
@@ -404,7 +446,7 @@ Fl_Widget* makeWidget(Dialog& dialog, const DialogControl& source, Kind kind, in
 void addControls(Dialog& dialog, const DialogTemplate& dialogTemplate, const BaseUnits& units,
                  Fl_Window* window) {
   const Fl_Font font = toolkitFont(DIALOG_FONT_SLOT, units.family, false, false);
-  const int fontSize = mulDiv(dialogTemplate.pointSize, SCREEN_DPI, POINTS_PER_INCH);
+  dialog.fontSize = mulDiv(dialogTemplate.pointSize, SCREEN_DPI, POINTS_PER_INCH);
   int group = 0;
   bool defaultFound = false;
   Fl_Group::current(nullptr);
@@ -412,15 +454,14 @@ void addControls(Dialog& dialog, const DialogTemplate& dialogTemplate, const Bas
     const DialogControl& source = dialogTemplate.controls[i];
     if (source.style & WS_GROUP) ++group;
     const Kind kind = kindOf(source);
-    Fl_Widget* widget =
-        makeWidget(dialog, source, kind, mulDiv(source.x, units.x, 4), mulDiv(source.y, units.y, 8),
-                   mulDiv(source.width, units.x, 4), mulDiv(source.height, units.y, 8));
+    const int x = mulDiv(source.x, units.x, 4), y = mulDiv(source.y, units.y, 8);
+    Fl_Widget* widget = makeWidget(dialog, source, kind, x, y, mulDiv(source.width, units.x, 4),
+                                   mulDiv(source.height, units.y, 8));
+    // Lines and icons keep the size they were made at, whatever the template says.
+    const RECT place{x, y, x + widget->w(), y + widget->h()};
+    placeWidget(widget, place);
     widget->labelfont(font);
-    widget->labelsize(fontSize);
-    if (kind == Kind::Edit) {
-      static_cast<Fl_Input*>(widget)->textfont(font);
-      static_cast<Fl_Input*>(widget)->textsize(fontSize);
-    }
+    if (kind == Kind::Edit) static_cast<Fl_Input*>(widget)->textfont(font);
     widget->visible_focus((source.style & WS_TABSTOP) ? 1 : 0);
     if (!(source.style & WS_VISIBLE)) widget->hide();
     if (source.style & WS_DISABLED) widget->deactivate();
@@ -429,7 +470,8 @@ void addControls(Dialog& dialog, const DialogTemplate& dialogTemplate, const Bas
       widget->callback(buttonPressed, handle);
     window->add(widget);
     dialog.controls.push_back(Control{handle, static_cast<WORD>(source.id), kind, group, widget,
-                                      source.text ? source.text : ""});
+                                      source.text ? source.text : "", place});
+    setFontSizes(dialog, dialog.controls.back());
     if (kind == Kind::PushButton && (source.style & BS_TYPE_MASK) == BS_DEFPUSHBUTTON &&
         !defaultFound) {
       defaultFound = true;
@@ -488,11 +530,12 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
   const POINT origin = modalOrigin(owner, offset, width, height);
   const HWND window = CreateWindowExA(0, DIALOG_CLASS, dialogTemplate->caption,
                                       dialogTemplate->style & ~static_cast<DWORD>(WS_VISIBLE),
-                                      static_cast<int>(origin.x), static_cast<int>(origin.y), width,
-                                      height, owner, nullptr, nullptr, nullptr);
+                                      static_cast<int>(fromScreen(origin.x)),
+                                      static_cast<int>(fromScreen(origin.y)), width, height, owner,
+                                      nullptr, nullptr, nullptr);
   WindowRecord* record = findWindow(window);
   if (!record) return -1;
-  Dialog dialog{window, procedure, {}, IDOK, false, 0, {}, nullptr};
+  Dialog dialog{window, procedure, {}, IDOK, false, 0, {}, nullptr, nullptr, 0};
   openDialogs.push_back(&dialog);
   record->host->xclass("Kivo");
   record->host->callback(dialogWindowCallback);

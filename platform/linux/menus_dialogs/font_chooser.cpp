@@ -2,7 +2,9 @@
 // the screen's font families, four styles, a size in pixels and a sample.
 // It opens on what the record resolves to and, on OK only, writes the choice
 // back; a family left alone keeps the record's own face name, so "Courier
-// New" stays "Courier New" rather than becoming its Linux stand-in.
+// New" stays "Courier New" rather than becoming its Linux stand-in. Sizes are
+// in units, as the record's are; the chooser is laid out in units too and
+// shown at the screen's scale.
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
@@ -28,6 +30,7 @@
 #include "platform/linux/text/ansi_text.h"
 #include "platform/linux/windows/message_queue.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
@@ -43,6 +46,7 @@ constexpr char CHOOSER_TITLE[] = "Kivo Font";
 constexpr Fl_Font SAMPLE_FONT_SLOT = FL_FREE_FONT + 1;
 constexpr LONG FW_SEMIBOLD = 600;  // where the fonts layer starts drawing bold
 constexpr int DEFAULT_SIZE = 13;   // the fonts layer's size for a height of 0
+constexpr int TEXT_SIZE = 14;      // the toolkit's own, for the chooser's widgets
 constexpr int LARGEST_SIZE = 999;
 constexpr char SAMPLE_TEXT[] = "AaBbYyZz 0123456789";
 const char* const STYLE_NAMES[] = {"Regular", "Bold", "Italic", "Bold Italic"};
@@ -78,7 +82,7 @@ std::vector<std::string> screenFamilies() {
 
 // The size the record draws at, whichever sign its height has.
 int pixelSizeOf(const LOGFONTA& record) {
-  XftFont* face = openFace(record);
+  XftFont* face = openFace(record, 100);
   double pixels = DEFAULT_SIZE;
   if (face) FcPatternGetDouble(face->pattern, FC_PIXEL_SIZE, 0, &pixels);
   closeFace(face);
@@ -122,6 +126,11 @@ class ChooserWindow : public Fl_Double_Window {
   bool drawn_;
 };
 
+int pixels(long units) { return static_cast<int>(toScreen(units)); }
+
+class Chooser;
+Chooser* openChooser = nullptr;  // one at a time
+
 class Chooser {
  public:
   static constexpr int WIDTH = 460, HEIGHT = 330;
@@ -138,6 +147,12 @@ class Chooser {
         ok_(270, 292, 85, 28, "OK"),
         cancel_(365, 292, 85, 28, "Cancel") {
     window_.end();
+    for (int i = 0; i < window_.children(); ++i) {
+      const Fl_Widget* widget = window_.child(i);
+      places_.push_back(
+          RECT{widget->x(), widget->y(), widget->x() + widget->w(), widget->y() + widget->h()});
+    }
+    layOut();
     window_.xclass("Kivo");
     window_.callback(finishWith<false>, this);
     fillLists();
@@ -157,6 +172,16 @@ class Chooser {
     ok_.callback(finishWith<true>, this);
     cancel_.callback(finishWith<false>, this);
     showSample();
+  }
+
+  // The same place in units, at the new scale.
+  void followScale() {
+    const int x = pixels(scaledFromScreen(window_.x(), percent_));
+    const int y = pixels(scaledFromScreen(window_.y(), percent_));
+    window_.resize(x, y, pixels(WIDTH), pixels(HEIGHT));
+    layOut();
+    showSample();
+    window_.redraw();
   }
 
   // False when cancelled, or when the owner went while it was open.
@@ -217,8 +242,27 @@ class Chooser {
     const Choice choice = current();
     sample_.labelfont(
         toolkitFont(SAMPLE_FONT_SLOT, choice.family.c_str(), choice.bold, choice.italic));
-    sample_.labelsize(choice.size);
+    sample_.labelsize(pixels(choice.size));
     sample_.redraw();
+  }
+
+  // By the edges, from the places the widgets were made at in units.
+  void layOut() {
+    percent_ = x11ScalePercent();
+    window_.size(pixels(WIDTH), pixels(HEIGHT));
+    for (int i = 0; i < window_.children(); ++i) {
+      const RECT& place = places_[static_cast<std::size_t>(i)];
+      Fl_Widget* widget = window_.child(i);
+      widget->resize(pixels(place.left), pixels(place.top),
+                     pixels(place.right) - pixels(place.left),
+                     pixels(place.bottom) - pixels(place.top));
+      widget->labelsize(pixels(TEXT_SIZE));
+    }
+    for (ListBrowser* list : {&familyList_, &styleList_, &sizeList_}) {
+      list->textsize(pixels(TEXT_SIZE));
+      list->scrollbar_size(pixels(Fl::scrollbar_size()));
+    }
+    sizeInput_.textsize(pixels(TEXT_SIZE));
   }
 
   static void changed(Fl_Widget* widget, void* data) {
@@ -255,9 +299,15 @@ class Chooser {
   Fl_Box sample_;
   Fl_Return_Button ok_;
   Fl_Button cancel_;
+  std::vector<RECT> places_;  // of the window's widgets, in units
+  int percent_ = 100;         // the scale they are shown at
   HWND owner_ = nullptr;
   bool done_ = false, accepted_ = false;
 };
+
+void followScaleInChooser() {
+  if (openChooser) openChooser->followScale();
+}
 
 void writeChoice(const Choice& choice, const Choice& initial, CHOOSEFONTA* chooseFont) {
   LOGFONTA& record = *chooseFont->lpLogFont;
@@ -293,7 +343,10 @@ BOOL ChooseFontA(LPCHOOSEFONTA chooseFont) {
   {
     Chooser chooser(modalOrigin(owner, POINT{0, 0}, Chooser::WIDTH, Chooser::HEIGHT), initial,
                     screenFamilies());
+    openChooser = &chooser;
+    x11OnScaleChange(followScaleInChooser);
     accepted = chooser.run(owner, &chosen);
+    openChooser = nullptr;
   }
   open = false;
   if (!accepted) return FALSE;

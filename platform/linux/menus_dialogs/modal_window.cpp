@@ -5,15 +5,20 @@
 
 #include <algorithm>
 
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/window_manager.h"
 
+// The work area is the toolkit's, in pixels, so the fitting is done there.
 POINT modalOrigin(HWND owner, POINT offset, int width, int height) {
   POINT origin = offset;
   ClientToScreen(owner, &origin);
+  origin = POINT{static_cast<LONG>(toScreen(origin.x)), static_cast<LONG>(toScreen(origin.y))};
   int x = 0, y = 0, w = 0, h = 0;
   Fl::screen_work_area(x, y, w, h, static_cast<int>(origin.x), static_cast<int>(origin.y));
-  origin.x = std::max<LONG>(std::min<LONG>(origin.x, x + w - width), x);
-  origin.y = std::max<LONG>(std::min<LONG>(origin.y, y + h - height), y);
+  origin.x =
+      std::max<LONG>(std::min<LONG>(origin.x, x + w - static_cast<LONG>(toScreen(width))), x);
+  origin.y =
+      std::max<LONG>(std::min<LONG>(origin.y, y + h - static_cast<LONG>(toScreen(height))), y);
   return origin;
 }
 

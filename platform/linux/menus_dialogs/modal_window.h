@@ -6,9 +6,10 @@
 
 #include "platform/windowing.h"
 
-// Where a modal window of this size opens: its top-left at `offset` in the
-// owner's client area (on the screen when there is no owner), moved onto the
-// screen it is on, as Windows keeps a dialog visible.
+// Where a modal window of this size in units opens, in screen pixels: its
+// top-left at `offset` units into the owner's client area (on the screen when
+// there is no owner), moved onto the screen it is on, as Windows keeps a
+// dialog visible.
 POINT modalOrigin(HWND owner, POINT offset, int width, int height);
 
 // Windows activates a modal dialog as it opens, with its title bar on the

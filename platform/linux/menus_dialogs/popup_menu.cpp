@@ -1,6 +1,8 @@
 // The pop-up menu, shown with FLTK's own menu. Items keep their Windows
 // positions (separators count), and the check marks are ours: FLTK shows the
 // state it is handed and the toggle is the caller's business, as on Windows.
+// FLTK 1.3 sizes a menu (its text, item height and check boxes) from its
+// normal font size, so that is set to the screen's scale while a menu is open.
 #include <FL/Fl.H>
 #include <FL/Fl_Menu_Item.H>
 #include <FL/Fl_Window.H>
@@ -13,6 +15,7 @@
 #include "platform/linux/text/ansi_text.h"
 #include "platform/linux/windows/message_queue.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
@@ -38,6 +41,7 @@ namespace {
 // list is never destroyed, so at exit they are still reachable, not leaked.
 std::vector<HMENU>& menus = *new std::vector<HMENU>;
 bool menuOpen = false;
+bool openAgain = false;  // the scale changed while the menu was open
 
 HMENU__* findMenu(HMENU menu) {
   return std::find(menus.begin(), menus.end(), menu) != menus.end() ? menu : nullptr;
@@ -110,6 +114,29 @@ void closeOpenMenu() {
   Fl::handle(FL_KEYBOARD, Fl::grab());
 }
 
+// A menu open when the scale changes closes and opens again at the same
+// place in units: FLTK 1.3 lays a menu window out once, as it opens.
+void followScaleInMenu() {
+  if (!menuOpen) return;
+  openAgain = true;
+  closeOpenMenu();
+}
+
+// The menu's place is in units on the screen; FLTK takes it relative to the
+// window of the last event, whatever that is by now.
+const Fl_Menu_Item* showMenu(const HMENU__& menu, int x, int y) {
+  const Fl_Fontsize normalSize = FL_NORMAL_SIZE;
+  FL_NORMAL_SIZE = static_cast<Fl_Fontsize>(toScreen(normalSize));
+  const int offsetX = Fl::event_x_root() - Fl::event_x();
+  const int offsetY = Fl::event_y_root() - Fl::event_y();
+  Fl::add_timeout(0.0, nameMenuWindows);
+  const Fl_Menu_Item* picked = menu.shown.front().popup(static_cast<int>(toScreen(x)) - offsetX,
+                                                        static_cast<int>(toScreen(y)) - offsetY);
+  Fl::remove_timeout(nameMenuWindows);
+  FL_NORMAL_SIZE = normalSize;
+  return picked;
+}
+
 }  // namespace
 
 HMENU CreatePopupMenu() {
@@ -151,15 +178,15 @@ BOOL TrackPopupMenuEx(HMENU menu, UINT, int x, int y, HWND window, LPTPMPARAMS) 
   buildToolkitItems(*target);
   if (target->shown.size() < 2) return FALSE;
   ReleaseCapture();
-  // FLTK places a pop-up relative to the window of the last event.
-  const int offsetX = Fl::event_x_root() - Fl::event_x();
-  const int offsetY = Fl::event_y_root() - Fl::event_y();
   menuOpen = true;
   setTerminationCloser(closeOpenMenu);
+  x11OnScaleChange(followScaleInMenu);
   enterToolkitModalLoop();
-  Fl::add_timeout(0.0, nameMenuWindows);
-  const Fl_Menu_Item* picked = target->shown.front().popup(x - offsetX, y - offsetY);
-  Fl::remove_timeout(nameMenuWindows);
+  const Fl_Menu_Item* picked = nullptr;
+  do {
+    openAgain = false;
+    picked = showMenu(*target, x, y);
+  } while (!picked && openAgain);
   leaveToolkitModalLoop();
   menuOpen = false;
   if (picked) PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(picked->argument()), 0);

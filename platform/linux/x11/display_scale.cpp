@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int LARGEST_PERCENT = 500;
-constexpr int LISTENER_CAPACITY = 4;
+constexpr int LISTENER_CAPACITY = 8;
 
 int percentNow = 100;
 bool percentRead = false;
