@@ -10,13 +10,19 @@
 
 #include "platform/linux/x11/x11_session.h"
 
+namespace display_scale_detail {
+int percentNow = 100;
+bool percentRead = false;
+}  // namespace display_scale_detail
+
 namespace {
+
+using display_scale_detail::percentNow;
+using display_scale_detail::percentRead;
 
 constexpr int LARGEST_PERCENT = 500;
 constexpr int LISTENER_CAPACITY = 8;
 
-int percentNow = 100;
-bool percentRead = false;
 void (*listeners[LISTENER_CAPACITY])() = {};
 
 // floor(numerator / denominator) for a positive denominator.
@@ -102,9 +108,9 @@ long scaledFromScreen(long pixels, int percent) {
   return floorDivide(pixels * 100 * 2 + percent, 2L * percent);
 }
 
-int x11ScalePercent() {
-  // Read with the first question once connected; never opens the display.
-  if (!percentRead && fl_display) x11ReadScale();
+// Never opens the display itself: without one the scale stays 100 %.
+int display_scale_detail::readFirstPercent() {
+  if (fl_display) x11ReadScale();
   return percentNow;
 }
 

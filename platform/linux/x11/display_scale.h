@@ -17,9 +17,19 @@ int scalePercentFor(const char* resources, const char* gdkScale);
 long scaledToScreen(long units, int percent);
 long scaledFromScreen(long pixels, int percent);
 
-// The scale now: read at connection and again whenever the root window's
-// RESOURCE_MANAGER changes. 100 with no display.
-int x11ScalePercent();
+namespace display_scale_detail {
+extern int percentNow;
+extern bool percentRead;
+int readFirstPercent();
+}  // namespace display_scale_detail
+
+// The scale now: read with the first question once connected, and again
+// whenever the root window's RESOURCE_MANAGER changes. 100 with no display.
+// Inline: every drawing call asks, many times a refresh.
+inline int x11ScalePercent() {
+  return display_scale_detail::percentRead ? display_scale_detail::percentNow
+                                           : display_scale_detail::readFirstPercent();
+}
 // The same conversions at the scale now. At 100 % both return their argument.
 inline long toScreen(long units) { return scaledToScreen(units, x11ScalePercent()); }
 inline long fromScreen(long pixels) { return scaledFromScreen(pixels, x11ScalePercent()); }
