@@ -4,12 +4,17 @@
 # with the mouse and keyboard as a user would and checks the window, its
 # pixels, its X properties and the store file it leaves behind.
 #
-# Usage: linux_e2e.sh [kivo]     Default: the linux build of this checkout.
+# Usage: linux_e2e.sh [kivo [high-dpi]]
+#   kivo: default the linux build of this checkout.
+#   high-dpi: the strip on a scaled desktop instead (a 2560x1600 screen, see
+#   tests/CMakeLists.txt); KIVO_DPI_CHECK_DIALOGS=0 leaves out its checks of
+#   the drawn text, the menu and Setup.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 exe=${1:-$root/build/linux/kivo}
+scenario=${2:-everyday}
 
 fail() {
   echo "FAIL: $*" >&2
@@ -107,6 +112,111 @@ expect_stacked() {
     [ "$last" = "$mine" ] || fail "the strip $mine is not at the bottom of the stack (bottom: $last)"
   fi
 }
+
+# --- a scaled desktop -----------------------------------------------------------
+
+# The desktop's scale as GNOME and KDE set it for X programs.
+set_xft_dpi() { echo "Xft.dpi: $1" | xrdb -nocpp -merge; }
+
+# "width height" of the menu opened by a right-click at $1,$2, closed again.
+menu_size() {
+  local menu="" w h
+  xdotool mousemove "$1" "$2" click 3
+  for _ in $(seq 100); do
+    menu=$(menu_id)
+    [ -n "$menu" ] && break
+    sleep 0.05
+  done
+  [ -n "$menu" ] || fail "no menu opened on a right-click at $1,$2"
+  read -r _ _ w h < <(geometry "$menu")
+  xdotool key Escape
+  for _ in $(seq 100); do [ -z "$(menu_id)" ] && break; sleep 0.05; done
+  echo "$w $h"
+}
+
+# "width height" of Setup opened from the menu at $1,$2, cancelled again.
+setup_size() {
+  local w h
+  open_setup "$1" "$2"
+  read -r _ _ w h < <(geometry "$(wait_for_window "Kivo Setup")")
+  xdotool key Escape
+  wait_for_window_gone "Kivo Setup"
+  echo "$w $h"
+}
+
+# Fails unless $2 (what was seen at 200 %) is twice $1 (at 100 %), give or take a tenth.
+expect_doubled() {
+  local what=$3
+  if [ $((10 * $2)) -lt $((18 * $1)) ] || [ $((10 * $2)) -gt $((22 * $1)) ]; then
+    fail "$what is $2 at 200 %, not about twice the $1 of 100 %"
+  fi
+}
+
+check_dialogs=${KIVO_DPI_CHECK_DIALOGS:-1}
+# Quit from the menu, or where the menu is not checked, by SIGTERM, which saves as Quit does.
+quit_strip() {
+  if [ "$check_dialogs" = 1 ]; then choose_from_menu "$1" "$2" $QUIT; else kill -TERM "$kivo_pid"; fi
+  expect_exit 0
+}
+
+high_dpi() {
+  command -v xrdb >/dev/null || fail "xrdb is not installed (run scripts/install-deps.sh as root)"
+  local rows100 menu100 setup100 width100 rows menu setup
+  step "100 %: the sizes to compare with, and a store written at 100 %"
+  start_kivo
+  wait_for_strip 10
+  expect_geometry "443 -2 450 14" "first start at 100 %"
+  wait_for_text
+  if [ "$check_dialogs" = 1 ]; then
+    rows100=$(green_rows 443 0 450 12)
+    menu100=$(menu_size 600 6)
+    setup100=$(setup_size 610 6)
+  fi
+  quit_strip 620 6
+  width100=$(stored width)
+
+  step "200 %: the store of 100 % in screen pixels twice as large"
+  set_xft_dpi 192
+  start_kivo
+  wait_for_strip 10
+  expect_geometry "886 -4 900 28" "the strip stored at 443,-2 450x14, at 200 %"
+  wait_for_text
+  if [ "$check_dialogs" = 1 ]; then
+    rows=$(green_rows 886 0 900 24)
+    expect_doubled "$rows100" "$rows" "the text's drawn height"
+    read -r -a menu <<<"$(menu_size 1200 6)"
+    read -r -a setup <<<"$(setup_size 1220 6)"
+    read -r -a menu100 <<<"$menu100"
+    read -r -a setup100 <<<"$setup100"
+    expect_doubled "${menu100[0]}" "${menu[0]}" "the menu's width"
+    expect_doubled "${menu100[1]}" "${menu[1]}" "the menu's height"
+    expect_doubled "${setup100[0]}" "${setup[0]}" "Setup's width"
+    expect_doubled "${setup100[1]}" "${setup[1]}" "Setup's height"
+  fi
+
+  step "the desktop's scale changes while the strip runs"
+  set_xft_dpi 144
+  expect_geometry "665 -3 675 21" "the strip at 443,-2 450x14, after a change to 150 %"
+  set_xft_dpi 96
+  expect_geometry "443 -2 450 14" "after a change back to 100 %"
+  set_xft_dpi 192
+  expect_geometry "886 -4 900 28" "after a change to 200 % again"
+
+  step "a drag of 40 screen pixels at 200 %"
+  xdotool mousemove 1000 6 mousedown 1 mousemove 1010 6 mousemove 1030 6 mousemove 1040 6 mouseup 1
+  expect_geometry "926 -4 900 28" "after a drag by 40 screen pixels"
+  quit_strip 1300 6
+  expect_dword x 463
+  expect_dword y -2
+  [ "$(stored width)" = "$width100" ] || fail "stored width is $(stored width) at 200 %, $width100 at 100 %"
+  expect_dword height 14
+}
+
+if [ "$scenario" = high-dpi ]; then
+  high_dpi
+  echo PASS
+  exit 0
+fi
 
 # --- first run: defaults, names, pixels, drag, always on top, quit ------------
 
