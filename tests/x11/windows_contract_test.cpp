@@ -308,6 +308,14 @@ TEST_F(X11Test, AScaledDesktopSeesPixelsWhileTheWindowKeepsItsUnits) {
   EXPECT_TRUE(pumpUntil([&] { return unitRectOf(window)[0] == 463; }));
   EXPECT_EQ(unitRectOf(window), (std::vector<int>{463, -2, 450, 14}));
 
+  // A click reaches the client at its place in units.
+  received.clear();
+  ASSERT_EQ(std::system("xdotool mousemove 1026 10 click 1"), 0);
+  EXPECT_TRUE(pumpUntil([&] { return !receivedOf(window, WM_LBUTTONUP).empty(); }));
+  const auto presses = receivedOf(window, WM_LBUTTONDOWN);
+  ASSERT_EQ(presses.size(), 1u);
+  EXPECT_EQ(sizeOf(presses[0]), std::make_pair(50, 7));
+
   // The desktop goes to 150 % while the window is up.
   setXftDpi("144");
   EXPECT_TRUE(pumpUntil([&] {
