@@ -118,38 +118,35 @@ expect_stacked() {
 # The desktop's scale as GNOME and KDE set it for X programs.
 set_xft_dpi() { echo "Xft.dpi: $1" | xrdb -nocpp -merge; }
 
-# "width height" of the menu opened by a right-click at $1,$2, closed again.
-menu_size() {
-  local menu="" w h
-  xdotool mousemove "$1" "$2" click 3
-  for _ in $(seq 100); do
-    menu=$(menu_id)
-    [ -n "$menu" ] && break
-    sleep 0.05
-  done
-  [ -n "$menu" ] || fail "no menu opened on a right-click at $1,$2"
-  read -r _ _ w h < <(geometry "$menu")
+# "text-height menu-width menu-height setup-width setup-height": the rows of
+# green in the strip's visible part (x y width height), and the menu and Setup
+# opened from $5,$6 and closed again.
+sizes_seen() {
+  local w h sizes
+  sizes=$(green_rows "$1" "$2" "$3" "$4")
+  xdotool mousemove "$5" "$6" click 3
+  read -r _ _ w h < <(geometry "$(wait_for_window "Kivo menu")")
+  sizes+=" $w $h"
   xdotool key Escape
-  for _ in $(seq 100); do [ -z "$(menu_id)" ] && break; sleep 0.05; done
-  echo "$w $h"
-}
-
-# "width height" of Setup opened from the menu at $1,$2, cancelled again.
-setup_size() {
-  local w h
-  open_setup "$1" "$2"
+  wait_for_window_gone "Kivo menu"
+  open_setup "$(($5 + 10))" "$6"
   read -r _ _ w h < <(geometry "$(wait_for_window "Kivo Setup")")
   xdotool key Escape
   wait_for_window_gone "Kivo Setup"
-  echo "$w $h"
+  echo "$sizes $w $h"
 }
 
-# Fails unless $2 (what was seen at 200 %) is twice $1 (at 100 %), give or take a tenth.
+# Fails unless each size seen at 200 % ($2) is twice the one at 100 % ($1), give or take a tenth.
 expect_doubled() {
-  local what=$3
-  if [ $((10 * $2)) -lt $((18 * $1)) ] || [ $((10 * $2)) -gt $((22 * $1)) ]; then
-    fail "$what is $2 at 200 %, not about twice the $1 of 100 %"
-  fi
+  local i was now what=("the text's drawn height" "the menu's width" "the menu's height"
+    "Setup's width" "Setup's height")
+  read -r -a was <<<"$1"
+  read -r -a now <<<"$2"
+  for i in "${!what[@]}"; do
+    if ((10 * now[i] < 18 * was[i] || 10 * now[i] > 22 * was[i])); then
+      fail "${what[i]} is ${now[i]} at 200 %, not about twice the ${was[i]} of 100 %"
+    fi
+  done
 }
 
 check_dialogs=${KIVO_DPI_CHECK_DIALOGS:-1}
@@ -161,17 +158,13 @@ quit_strip() {
 
 high_dpi() {
   command -v xrdb >/dev/null || fail "xrdb is not installed (run scripts/install-deps.sh as root)"
-  local rows100 menu100 setup100 width100 rows menu setup
+  local sizes100 sizes width100
   step "100 %: the sizes to compare with, and a store written at 100 %"
   start_kivo
   wait_for_strip 10
   expect_geometry "443 -2 450 14" "first start at 100 %"
   wait_for_text
-  if [ "$check_dialogs" = 1 ]; then
-    rows100=$(green_rows 443 0 450 12)
-    menu100=$(menu_size 600 6)
-    setup100=$(setup_size 610 6)
-  fi
+  if [ "$check_dialogs" = 1 ]; then sizes100=$(sizes_seen 443 0 450 12 600 6); fi
   quit_strip 620 6
   width100=$(stored width)
 
@@ -182,16 +175,8 @@ high_dpi() {
   expect_geometry "886 -4 900 28" "the strip stored at 443,-2 450x14, at 200 %"
   wait_for_text
   if [ "$check_dialogs" = 1 ]; then
-    rows=$(green_rows 886 0 900 24)
-    expect_doubled "$rows100" "$rows" "the text's drawn height"
-    read -r -a menu <<<"$(menu_size 1200 6)"
-    read -r -a setup <<<"$(setup_size 1220 6)"
-    read -r -a menu100 <<<"$menu100"
-    read -r -a setup100 <<<"$setup100"
-    expect_doubled "${menu100[0]}" "${menu[0]}" "the menu's width"
-    expect_doubled "${menu100[1]}" "${menu[1]}" "the menu's height"
-    expect_doubled "${setup100[0]}" "${setup[0]}" "Setup's width"
-    expect_doubled "${setup100[1]}" "${setup[1]}" "Setup's height"
+    sizes=$(sizes_seen 886 0 900 24 1200 6)
+    expect_doubled "$sizes100" "$sizes"
   fi
 
   step "the desktop's scale changes while the strip runs"
