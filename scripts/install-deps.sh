@@ -22,6 +22,8 @@ packages=(
   libfltk1.3-dev libx11-dev libxft-dev libfontconfig-dev fonts-liberation
   # The Windows exe's end-to-end test runs the 32-bit build under Wine on Xvfb.
   wine wine32:i386 wine64 xvfb xdotool x11-utils imagemagick
+  # The high-DPI end-to-end test sets the desktop's Xft.dpi with xrdb.
+  x11-xserver-utils
   # The soak counts the strip's X resources through the X-Resource extension.
   libxres-dev
   # xrdb sets the desktop's scale (Xft.dpi) for the high-DPI tests.

@@ -2,6 +2,7 @@
 # Runs a command on a private Xvfb of its own, so tests never touch the user's
 # display and can run side by side. The server goes when the command ends.
 # Usage: with_xvfb.sh command [args...]
+# KIVO_XVFB_SCREEN sets the screen as Xvfb takes it (default 1280x1024x24).
 set -euo pipefail
 
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (run scripts/install-deps.sh as root)" >&2; exit 1; }
@@ -11,7 +12,7 @@ exec 3>"$fdfile"
 # -displayfd picks a free display number and writes it once the server listens.
 # -noreset: with the default, the server resets whenever its last client leaves,
 # and a program started during the reset finds no display.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${KIVO_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 exec 3>&-
 cleanup() {

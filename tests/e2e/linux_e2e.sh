@@ -4,12 +4,17 @@
 # with the mouse and keyboard as a user would and checks the window, its
 # pixels, its X properties and the store file it leaves behind.
 #
-# Usage: linux_e2e.sh [kivo]     Default: the linux build of this checkout.
+# Usage: linux_e2e.sh [kivo [high-dpi]]
+#   kivo: default the linux build of this checkout.
+#   high-dpi: the strip on a scaled desktop instead (a 2560x1600 screen, see
+#   tests/CMakeLists.txt); KIVO_DPI_CHECK_DIALOGS=0 leaves out its checks of
+#   the drawn text, the menu and Setup.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 exe=${1:-$root/build/linux/kivo}
+scenario=${2:-everyday}
 
 fail() {
   echo "FAIL: $*" >&2
@@ -107,6 +112,96 @@ expect_stacked() {
     [ "$last" = "$mine" ] || fail "the strip $mine is not at the bottom of the stack (bottom: $last)"
   fi
 }
+
+# --- a scaled desktop -----------------------------------------------------------
+
+# The desktop's scale as GNOME and KDE set it for X programs.
+set_xft_dpi() { echo "Xft.dpi: $1" | xrdb -nocpp -merge; }
+
+# "text-height menu-width menu-height setup-width setup-height": the rows of
+# green in the strip's visible part (x y width height), and the menu and Setup
+# opened from $5,$6 and closed again.
+sizes_seen() {
+  local w h sizes
+  sizes=$(green_rows "$1" "$2" "$3" "$4")
+  xdotool mousemove "$5" "$6" click 3
+  read -r _ _ w h < <(geometry "$(wait_for_window "Kivo menu")")
+  sizes+=" $w $h"
+  xdotool key Escape
+  wait_for_window_gone "Kivo menu"
+  open_setup "$(($5 + 10))" "$6"
+  read -r _ _ w h < <(geometry "$(wait_for_window "Kivo Setup")")
+  xdotool key Escape
+  wait_for_window_gone "Kivo Setup"
+  echo "$sizes $w $h"
+}
+
+# Fails unless each size seen at 200 % ($2) is twice the one at 100 % ($1), give or take a tenth.
+expect_doubled() {
+  local i was now what=("the text's drawn height" "the menu's width" "the menu's height"
+    "Setup's width" "Setup's height")
+  read -r -a was <<<"$1"
+  read -r -a now <<<"$2"
+  for i in "${!what[@]}"; do
+    if ((10 * now[i] < 18 * was[i] || 10 * now[i] > 22 * was[i])); then
+      fail "${what[i]} is ${now[i]} at 200 %, not about twice the ${was[i]} of 100 %"
+    fi
+  done
+}
+
+check_dialogs=${KIVO_DPI_CHECK_DIALOGS:-1}
+# Quit from the menu, or where the menu is not checked, by SIGTERM, which saves as Quit does.
+quit_strip() {
+  if [ "$check_dialogs" = 1 ]; then choose_from_menu "$1" "$2" $QUIT; else kill -TERM "$kivo_pid"; fi
+  expect_exit 0
+}
+
+high_dpi() {
+  command -v xrdb >/dev/null || fail "xrdb is not installed (run scripts/install-deps.sh as root)"
+  local sizes100 sizes width100
+  step "100 %: the sizes to compare with, and a store written at 100 %"
+  start_kivo
+  wait_for_strip 10
+  expect_geometry "443 -2 450 14" "first start at 100 %"
+  wait_for_text
+  if [ "$check_dialogs" = 1 ]; then sizes100=$(sizes_seen 443 0 450 12 600 6); fi
+  quit_strip 620 6
+  width100=$(stored width)
+
+  step "200 %: the store of 100 % in screen pixels twice as large"
+  set_xft_dpi 192
+  start_kivo
+  wait_for_strip 10
+  expect_geometry "886 -4 900 28" "the strip stored at 443,-2 450x14, at 200 %"
+  wait_for_text
+  if [ "$check_dialogs" = 1 ]; then
+    sizes=$(sizes_seen 886 0 900 24 1200 6)
+    expect_doubled "$sizes100" "$sizes"
+  fi
+
+  step "the desktop's scale changes while the strip runs"
+  set_xft_dpi 144
+  expect_geometry "665 -3 675 21" "the strip at 443,-2 450x14, after a change to 150 %"
+  set_xft_dpi 96
+  expect_geometry "443 -2 450 14" "after a change back to 100 %"
+  set_xft_dpi 192
+  expect_geometry "886 -4 900 28" "after a change to 200 % again"
+
+  step "a drag of 40 screen pixels at 200 %"
+  xdotool mousemove 1000 6 mousedown 1 mousemove 1010 6 mousemove 1030 6 mousemove 1040 6 mouseup 1
+  expect_geometry "926 -4 900 28" "after a drag by 40 screen pixels"
+  quit_strip 1300 6
+  expect_dword x 463
+  expect_dword y -2
+  [ "$(stored width)" = "$width100" ] || fail "stored width is $(stored width) at 200 %, $width100 at 100 %"
+  expect_dword height 14
+}
+
+if [ "$scenario" = high-dpi ]; then
+  high_dpi
+  echo PASS
+  exit 0
+fi
 
 # --- first run: defaults, names, pixels, drag, always on top, quit ------------
 

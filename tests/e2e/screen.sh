@@ -25,6 +25,14 @@ pixel_classes() {
       END {print black + 0, green + 0, grey + 0, other + 0}'
 }
 
+# How many pixel rows of a screen rectangle (x y width height, on the
+# screen) hold any green: the height of the strip's drawn text.
+green_rows() {
+  import -window root -crop "${3}x${4}+${1}+${2}" +repage -depth 8 txt:- |
+    awk -F'[,:() ]+' 'NR > 1 && $3 == 0 && $4 > 0 && $5 == 0 {rows[$2] = 1}
+      END {print length(rows)}'
+}
+
 # Sets strip to the X id of the strip once it is mapped, waiting at most $1
 # seconds; the caller's fail_if_ended says so when the program ended first.
 # Not for $(...): the exit code of a program that ended can only be had in

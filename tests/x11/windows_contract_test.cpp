@@ -1,10 +1,13 @@
 // Windows, messages and stacking as the strip relies on them.
+#include <X11/Xatom.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <string>
 
 #include "platform/linux/windows/window_timers.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/termination.h"
 #include "resources/app_icon.h"
 #include "x11_fixture.h"
@@ -18,6 +21,28 @@ bool has(const std::vector<std::string>& names, const char* name) {
 std::pair<int, int> sizeOf(const Received& entry) {
   return {static_cast<short>(entry.lParam & 0xFFFF),
           static_cast<short>((entry.lParam >> 16) & 0xFFFF)};
+}
+
+// The root's resources as GNOME and KDE set them for a scaled desktop; null
+// takes them away, and the desktop is back at 100 %.
+void setXftDpi(const char* dpi) {
+  const Window root = DefaultRootWindow(fl_display);
+  if (dpi) {
+    const std::string resources = std::string("Xft.dpi:\t") + dpi + "\n";
+    XChangeProperty(fl_display, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources.data()),
+                    static_cast<int>(resources.size()));
+  } else {
+    XDeleteProperty(fl_display, root, XA_RESOURCE_MANAGER);
+  }
+  XSync(fl_display, False);
+}
+
+std::vector<int> unitRectOf(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
+          static_cast<int>(r.bottom - r.top)};
 }
 
 }  // namespace
@@ -257,4 +282,45 @@ TEST_F(X11Test, EveryWindowCarriesTheProgramIconInBothSizes) {
   XFree(data);
   std::sort(sizes.begin(), sizes.end());
   EXPECT_EQ(sizes, (std::vector<int>{16, 32}));
+}
+
+TEST_F(X11Test, AScaledDesktopSeesPixelsWhileTheWindowKeepsItsUnits) {
+  struct BackToOneHundred {
+    ~BackToOneHundred() {
+      setXftDpi(nullptr);
+      x11ReadScale();
+    }
+  } backToOneHundred;
+  setXftDpi("192");
+  x11ReadScale();
+  HWND window = create(WS_POPUP | WS_VISIBLE, 443, -2, 450, 14, WS_EX_TOOLWINDOW);
+  pumpQueued();
+  const auto shown = [&] {
+    const XWindowAttributes a = attributesOf(window);
+    return std::vector<int>{a.x, a.y, a.width, a.height};
+  };
+  EXPECT_EQ(shown(), (std::vector<int>{886, -4, 900, 28}));
+  EXPECT_EQ(unitRectOf(window), (std::vector<int>{443, -2, 450, 14}));
+  EXPECT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), DisplayWidth(fl_display, 0) / 2);
+
+  // Moved from outside, as a window manager would: the corner comes back in units.
+  XMoveWindow(fl_display, xidOf(window), 926, -4);
+  EXPECT_TRUE(pumpUntil([&] { return unitRectOf(window)[0] == 463; }));
+  EXPECT_EQ(unitRectOf(window), (std::vector<int>{463, -2, 450, 14}));
+
+  // A click reaches the client at its place in units.
+  received.clear();
+  ASSERT_EQ(std::system("xdotool mousemove 1026 10 click 1"), 0);
+  EXPECT_TRUE(pumpUntil([&] { return !receivedOf(window, WM_LBUTTONUP).empty(); }));
+  const auto presses = receivedOf(window, WM_LBUTTONDOWN);
+  ASSERT_EQ(presses.size(), 1u);
+  EXPECT_EQ(sizeOf(presses[0]), std::make_pair(50, 7));
+
+  // The desktop goes to 150 % while the window is up.
+  setXftDpi("144");
+  EXPECT_TRUE(pumpUntil([&] {
+    return shown() == std::vector<int>{695, -3, 675, 21};
+  })) << shown()[0]
+      << "," << shown()[1] << " " << shown()[2] << "x" << shown()[3];
+  EXPECT_EQ(unitRectOf(window), (std::vector<int>{463, -2, 450, 14}));
 }

@@ -4,6 +4,7 @@
 
 #include "platform/linux/readings/local_time.h"
 #include "platform/linux/windows/window_calls.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/termination.h"
 #include "platform/linux/x11/x11_session.h"
 #include "platform/windowing.h"
@@ -54,6 +55,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kivo: %s\n", whyNot);
     return 1;
   }
+  // The scale before anything is measured or placed, and its changes heard from then on.
+  x11ReadScale();
   installTerminationHandlers();
   char noCommandLine[] = "";
   const int exitCode = WinMain(nullptr, nullptr, noCommandLine, SW_SHOWNORMAL);

@@ -13,6 +13,7 @@
 #include "platform/linux/windows/message_queue.h"
 #include "platform/linux/windows/window_placement.h"
 #include "platform/linux/windows/window_records.h"
+#include "platform/linux/x11/display_scale.h"
 
 namespace {
 
@@ -41,13 +42,20 @@ struct Sizing {
 LastPress lastPress;
 Sizing sizing;
 HWND captured;
-// Where the last mouse move was reported, in screen coordinates.
+// Where the last mouse move was reported, in screen coordinates (units).
 POINT lastMove = {-32768, -32768};
 
 UINT downMessageOf(int button) {
   if (button == FL_LEFT_MOUSE) return WM_LBUTTONDOWN;
   if (button == FL_RIGHT_MOUSE) return WM_RBUTTONDOWN;
   return button == FL_MIDDLE_MOUSE ? 0x0207 : 0;  // WM_MBUTTONDOWN
+}
+
+// The pointer in units: its root position converted, so that a drag moves a
+// window by the difference of two converted positions and never drifts.
+POINT cursorInUnits() {
+  return POINT{static_cast<LONG>(fromScreen(Fl::event_x_root())),
+               static_cast<LONG>(fromScreen(Fl::event_y_root()))};
 }
 
 WPARAM keyState() {
@@ -111,7 +119,8 @@ bool isDoubleClick(const WindowRecord& record, int button) {
     return false;
   }
   const unsigned long elapsed = (fl_event_time - lastPress.time) & 0xFFFFFFFFul;
-  const int x = Fl::event_x_root(), y = Fl::event_y_root();
+  const POINT cursor = cursorInUnits();
+  const int x = static_cast<int>(cursor.x), y = static_cast<int>(cursor.y);
   const bool isDouble = lastPress.armed && lastPress.window == record.handle &&
                         lastPress.button == button && elapsed <= DOUBLE_CLICK_MS &&
                         std::abs(x - lastPress.x) <= DOUBLE_CLICK_SLOP &&
@@ -123,7 +132,7 @@ bool isDoubleClick(const WindowRecord& record, int button) {
 // FLTK holds a motion back and may deliver it only after the button event
 // that followed it. Windows reports the move first, and a drag relies on it.
 void catchUpWithCursor(const WindowRecord& record, int x, int y) {
-  const POINT cursor{Fl::event_x_root(), Fl::event_y_root()};
+  const POINT cursor = cursorInUnits();
   if (cursor.x == lastMove.x && cursor.y == lastMove.y) return;
   lastMove = cursor;
   const int frame = frameWidth(record.frameStyle);
@@ -134,7 +143,8 @@ void catchUpWithCursor(const WindowRecord& record, int x, int y) {
 
 void continueSizing(WindowRecord* record) {
   const int minimum = 2 * frameWidth(record->frameStyle) + 1;
-  const LONG dx = Fl::event_x_root() - sizing.startX, dy = Fl::event_y_root() - sizing.startY;
+  const POINT cursor = cursorInUnits();
+  const LONG dx = cursor.x - sizing.startX, dy = cursor.y - sizing.startY;
   RECT r = sizing.startRect;
   if (sizing.edges & EDGE_LEFT) r.left = std::min(r.left + dx, r.right - minimum);
   if (sizing.edges & EDGE_RIGHT) r.right = std::max(r.right + dx, r.left + minimum);
@@ -149,7 +159,9 @@ int onPress(WindowRecord* record, int x, int y) {
   if (captured != record->handle && !insideClient(*record, x - frame, y - frame)) {
     const int edges = sizingEdges(*record, x, y);
     if (edges && Fl::event_button() == FL_LEFT_MOUSE) {
-      sizing = Sizing{record->handle, edges, Fl::event_x_root(), Fl::event_y_root(), record->outer};
+      const POINT cursor = cursorInUnits();
+      sizing = Sizing{record->handle, edges, static_cast<int>(cursor.x), static_cast<int>(cursor.y),
+                      record->outer};
     }
     return 1;
   }
@@ -185,7 +197,7 @@ int onMotion(WindowRecord* record, int x, int y) {
   const bool inside = insideClient(*record, x - frame, y - frame);
   if (record->frameStyle & WS_THICKFRAME)
     showSizingCursor(record, inside ? 0 : sizingEdges(*record, x, y));
-  lastMove = POINT{Fl::event_x_root(), Fl::event_y_root()};
+  lastMove = cursorInUnits();
   if (reachesClient(*record, x, y)) {
     queueMouseMove(record->handle, keyState(), packPoint(x - frame, y - frame));
   }
@@ -215,14 +227,15 @@ HostWindow::HostWindow(HWND windowHandle, int x, int y, int width, int height)
 // Positions come from the root coordinates and the window's rectangle as we
 // hold it, not from the event's window-relative ones: during a drag those were
 // taken before the server applied our last move, and would make the strip
-// overshoot the cursor.
+// overshoot the cursor. Both are in units.
 int HostWindow::handle(int event) {
   WindowRecord* record = findWindow(hwnd);
+  const POINT cursor = cursorInUnits();
   if (record && event != FL_ENTER && event != FL_LEAVE) {
-    noteLastCursor(Fl::event_x_root(), Fl::event_y_root());
+    noteLastCursor(static_cast<int>(cursor.x), static_cast<int>(cursor.y));
   }
-  const int x = record ? Fl::event_x_root() - static_cast<int>(record->outer.left) : 0;
-  const int y = record ? Fl::event_y_root() - static_cast<int>(record->outer.top) : 0;
+  const int x = record ? static_cast<int>(cursor.x - record->outer.left) : 0;
+  const int y = record ? static_cast<int>(cursor.y - record->outer.top) : 0;
   int handled = 0;
   if (record && event == FL_PUSH) handled = onPress(record, x, y);
   if (record && event == FL_RELEASE) handled = onRelease(record, x, y);
@@ -244,20 +257,24 @@ void HostWindow::resize(int x, int y, int width, int height) {
   if (WindowRecord* record = findWindow(hwnd)) noteHostConfigured(record, x, y, width, height);
 }
 
+// The rings are 1 and 3 units thick, drawn from edge to edge on screen so
+// that they meet each other and the client area without a gap.
 void drawHostFrame(const WindowRecord& record) {
   const int width = record.host->w(), height = record.host->h();
   int inset = 0;
   if (frameWidth(record.frameStyle) == 0) return;
   if (record.frameStyle & WS_BORDER) {
     fl_color(0, 0, 0);
-    fillRing(0, 1, width, height);
+    fillRing(0, static_cast<int>(toScreen(1)), width, height);
     inset = 1;
   }
   if (record.frameStyle & WS_THICKFRAME) {
     fl_color(128, 128, 128);
-    fillRing(inset, 1, width, height);
+    fillRing(static_cast<int>(toScreen(inset)), static_cast<int>(spanToScreen(inset, 1)), width,
+             height);
     fl_color(192, 192, 192);
-    fillRing(inset + 1, 3, width, height);
+    fillRing(static_cast<int>(toScreen(inset + 1)), static_cast<int>(spanToScreen(inset + 1, 3)),
+             width, height);
   }
 }
 

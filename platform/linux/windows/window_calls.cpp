@@ -15,6 +15,7 @@
 #include "platform/linux/windows/window_placement.h"
 #include "platform/linux/windows/window_records.h"
 #include "platform/linux/windows/window_timers.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
@@ -30,11 +31,10 @@ void hostCloseRequested(Fl_Widget* widget, void*) {
 }
 
 HostWindow* makeHost(const WindowRecord& record, LPCSTR title) {
-  const RECT& r = record.outer;
+  const ScreenRect r = screenRectOf(record);
   const HostFactory factory = record.windowClass->hostFactory;
-  const int x = r.left, y = r.top, width = r.right - r.left, height = r.bottom - r.top;
-  HostWindow* host = factory ? factory(record.handle, x, y, width, height)
-                             : new HostWindow(record.handle, x, y, width, height);
+  HostWindow* host = factory ? factory(record.handle, r.x, r.y, r.width, r.height)
+                             : new HostWindow(record.handle, r.x, r.y, r.width, r.height);
   char utf8Title[256 * 3];
   ansiToUtf8(title, title ? std::strlen(title) : 0, utf8Title, sizeof utf8Title);
   host->copy_label(utf8Title);
@@ -142,6 +142,8 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   const WindowClass* windowClass = findClass(className);
   if (!windowClass) return nullptr;
   useProgramIcon();
+  // The windows take a new scale before their drawing and the pop-ups do.
+  x11OnScaleChange(placeHostsAtScale);
   WindowRecord* record = newRecord(windowClass, exStyle, style, x, y, width, height, parent);
   record->host = makeHost(*record, windowName);
   addWindowRecord(record);

@@ -10,6 +10,8 @@
 #include "platform/linux/windows/window_placement.h"
 
 #include "platform/linux/windows/host_window.h"
+#include "platform/linux/windows/message_queue.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/window_manager.h"
 #include "platform/linux/x11/x11_session.h"
 
@@ -88,33 +90,47 @@ bool isZOrderChoice(HWND insertAfter) {
          insertAfter == HWND_NOTOPMOST;
 }
 
-// Hands the record's rectangle to the FLTK window (and so to its X window).
+// Hands the record's rectangle, on screen, to the FLTK window (and so to its X
+// window).
 void syncHostGeometry(WindowRecord* record) {
-  const RECT& r = record->outer;
-  const int width = static_cast<int>(r.right - r.left), height = static_cast<int>(r.bottom - r.top);
+  const ScreenRect r = screenRectOf(*record);
   // The hints go first: a manager reading them on the move sees the new truth.
   if (const Window xid = hostXid(*record)) publishPlacementHints(*record, xid);
   // Past the host's override, which takes a resize as news from the manager:
   // this one came from the record.
   Fl_Window* host = record->host;
-  host->Fl_Window::resize(static_cast<int>(r.left), static_cast<int>(r.top), width, height);
+  host->Fl_Window::resize(r.x, r.y, r.width, r.height);
+}
+
+// Units from a rectangle X reports, the corner and the size each on its own.
+// Pixels the record's own units became come back as those units, so a
+// configure that only echoes ours changes nothing.
+RECT unitsOfScreenRect(const WindowRecord& record, int x, int y, int width, int height) {
+  const RECT& r = record.outer;
+  const ScreenRect shown = screenRectOf(record);
+  // X windows are never empty, so a record of width 0 comes back as 1.
+  const bool sameSize = width == std::max(shown.width, 1) && height == std::max(shown.height, 1);
+  RECT units;
+  units.left = static_cast<LONG>(fromScreen(x));
+  units.top = static_cast<LONG>(fromScreen(y));
+  units.right = units.left + (sameSize ? r.right - r.left : static_cast<LONG>(fromScreen(width)));
+  units.bottom = units.top + (sameSize ? r.bottom - r.top : static_cast<LONG>(fromScreen(height)));
+  return units;
 }
 
 }  // namespace
 
 void publishPlacementHints(const WindowRecord& record, unsigned long xid) {
-  const RECT& r = record.outer;
-  x11SetPlacementHints(xid, static_cast<int>(r.left), static_cast<int>(r.top),
-                       static_cast<int>(r.right - r.left), static_cast<int>(r.bottom - r.top),
+  const ScreenRect r = screenRectOf(record);
+  x11SetPlacementHints(xid, r.x, r.y, r.width, r.height,
                        (record.frameStyle & WS_CAPTION) == WS_CAPTION);
 }
 
 void placeShownHost(const WindowRecord& record) {
-  const RECT& r = record.outer;
-  XMoveResizeWindow(fl_display, fl_xid(record.host), static_cast<int>(r.left),
-                    static_cast<int>(r.top),
-                    static_cast<unsigned>(std::max<LONG>(r.right - r.left, 1)),
-                    static_cast<unsigned>(std::max<LONG>(r.bottom - r.top, 1)));
+  const ScreenRect r = screenRectOf(record);
+  XMoveResizeWindow(fl_display, fl_xid(record.host), r.x, r.y,
+                    static_cast<unsigned>(std::max(r.width, 1)),
+                    static_cast<unsigned>(std::max(r.height, 1)));
 }
 
 void publishWindowState(WindowRecord* record, bool windowManagerRunning) {
@@ -159,7 +175,6 @@ BOOL placeWindow(WindowRecord* record, HWND insertAfter, int x, int y, int width
 }
 
 void noteHostConfigured(WindowRecord* record, int x, int y, int width, int height) {
-  const RECT r = record->outer;
   // A manager may frame or move a dialog after its first draw (i3 does now
   // and then): its title bar is looked at again each time.
   if ((record->frameStyle & WS_CAPTION) == WS_CAPTION && record->visible) {
@@ -167,19 +182,29 @@ void noteHostConfigured(WindowRecord* record, int x, int y, int width, int heigh
     Fl::screen_work_area(work[0], work[1], work[2], work[3], x, y);
     x11KeepFrameOnScreen(hostXid(*record), work);
   }
-  // X windows are never empty, so a record of width 0 comes back as 1.
-  const bool sameSize =
-      width == std::max<LONG>(r.right - r.left, 1) && height == std::max<LONG>(r.bottom - r.top, 1);
-  if (sameSize && x == r.left && y == r.top) return;
+  const RECT r = unitsOfScreenRect(*record, x, y, width, height);
+  const RECT& was = record->outer;
+  if (r.left == was.left && r.top == was.top && r.right == was.right && r.bottom == was.bottom)
+    return;
   const int oldWidth = clientWidth(*record), oldHeight = clientHeight(*record);
-  record->outer.left = x;
-  record->outer.top = y;
-  record->outer.right = x + (sameSize ? r.right - r.left : width);
-  record->outer.bottom = y + (sameSize ? r.bottom - r.top : height);
+  record->outer = r;
   if (clientWidth(*record) != oldWidth || clientHeight(*record) != oldHeight) {
     record->paintPending = true;
     sendSizeMessage(*record);
   }
+}
+
+// The desktop's scale changed: every host takes its record's place and size
+// at the new scale, and is drawn again.
+void placeHostsAtScale() {
+  for (WindowRecord* record : allWindows()) {
+    syncHostGeometry(record);
+    if (record->visible) {
+      record->paintPending = true;
+      record->host->redraw();
+    }
+  }
+  wakeToolkitModalLoop();
 }
 
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {

@@ -14,6 +14,9 @@ void publishPlacementHints(const WindowRecord& record, unsigned long xid);
 // pulls windows onto the screen, and the strip lives at y = -2.
 void placeShownHost(const WindowRecord& record);
 void applyZOrder(WindowRecord* record);
-// A window manager (or FLTK's echo of our own request) reports where the X window is.
+// A window manager (or FLTK's echo of our own request) reports where the X
+// window is, in screen pixels.
 void noteHostConfigured(WindowRecord* record, int x, int y, int width, int height);
+// Puts every window where its record says at the scale now.
+void placeHostsAtScale();
 void publishWindowState(WindowRecord* record, bool windowManagerRunning);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/linux/windows/host_window.h"
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/x11_session.h"
 
 namespace {
@@ -99,6 +100,13 @@ int clientWidth(const WindowRecord& record) {
 int clientHeight(const WindowRecord& record) {
   const LONG height = record.outer.bottom - record.outer.top - 2 * frameWidth(record.frameStyle);
   return height > 0 ? static_cast<int>(height) : 0;
+}
+
+ScreenRect screenRectOf(const WindowRecord& record) {
+  const RECT& r = record.outer;
+  return ScreenRect{static_cast<int>(toScreen(r.left)), static_cast<int>(toScreen(r.top)),
+                    static_cast<int>(toScreen(r.right - r.left)),
+                    static_cast<int>(toScreen(r.bottom - r.top))};
 }
 
 unsigned long hostXid(const WindowRecord& record) {

@@ -31,7 +31,7 @@ struct WindowRecord {
   DWORD exStyle;
   DWORD frameStyle;  // the word whose frame is drawn: catches up with `style` on SWP_FRAMECHANGED
   HWND owner;
-  RECT outer;   // screen coordinates, the frame included
+  RECT outer;   // screen coordinates in 96-dpi units, the frame included
   HWND zOrder;  // the last HWND_TOPMOST/BOTTOM/TOP/NOTOPMOST asked for, reapplied on show
   bool visible;
   bool paintPending;
@@ -58,12 +58,18 @@ WindowRecord* findWindow(HWND window);
 WindowRecord* windowNeedingPaint();
 
 bool hasCaption(DWORD style);
-// Frame width on each side, in pixels, for a style word: 1 for WS_BORDER, 4
+// Frame width on each side, in units, for a style word: 1 for WS_BORDER, 4
 // for WS_THICKFRAME, 5 for both; 0 for a window with a caption, which the
 // window manager frames outside its X window.
 int frameWidth(DWORD style);
 int clientWidth(const WindowRecord& record);
 int clientHeight(const WindowRecord& record);
+// The record's rectangle as the screen has it: its corner and its size each
+// converted from units, so a move never changes the size on screen.
+struct ScreenRect {
+  int x, y, width, height;
+};
+ScreenRect screenRectOf(const WindowRecord& record);
 // The X window, or 0 while the window has never been shown or is hidden.
 unsigned long hostXid(const WindowRecord& record);
 

@@ -1,9 +1,11 @@
 // The screens: their size together (under X the root window, which every
-// monitor lies inside) and which of them a rectangle is on.
+// monitor lies inside) and which of them a rectangle is on, in 96-dpi units
+// like every place the program holds.
 #include <FL/Fl.H>
 
 #include <cstdint>
 
+#include "platform/linux/x11/display_scale.h"
 #include "platform/linux/x11/x11_session.h"
 #include "platform/windowing.h"
 
@@ -11,8 +13,10 @@ int GetSystemMetrics(int index) {
   Display* display = x11Display();
   if (display == nullptr) return 0;
   const int screen = DefaultScreen(display);
-  if (index == SM_CXVIRTUALSCREEN) return DisplayWidth(display, screen);
-  if (index == SM_CYVIRTUALSCREEN) return DisplayHeight(display, screen);
+  if (index == SM_CXVIRTUALSCREEN)
+    return static_cast<int>(fromScreen(DisplayWidth(display, screen)));
+  if (index == SM_CYVIRTUALSCREEN)
+    return static_cast<int>(fromScreen(DisplayHeight(display, screen)));
   return 0;
 }
 
@@ -22,7 +26,9 @@ HMONITOR MonitorFromRect(const RECT* rect, DWORD flags) {
   for (int i = 0; i < count; ++i) {
     int x = 0, y = 0, w = 0, h = 0;
     Fl::screen_xywh(x, y, w, h, i);
-    if (rect->left < x + w && rect->right > x && rect->top < y + h && rect->bottom > y) {
+    const long left = fromScreen(x), top = fromScreen(y);
+    const long right = fromScreen(x + w), bottom = fromScreen(y + h);
+    if (rect->left < right && rect->right > left && rect->top < bottom && rect->bottom > top) {
       return reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(i + 1));
     }
   }
