@@ -26,8 +26,6 @@ packages=(
   x11-xserver-utils
   # The soak counts the strip's X resources through the X-Resource extension.
   libxres-dev
-  # xrdb sets the desktop's scale (Xft.dpi) for the high-DPI tests.
-  x11-xserver-utils
   # The check of the install tree validates the desktop entry.
   desktop-file-utils
   # make test builds the .deb (dpkg-shlibdeps reads the binary through file),

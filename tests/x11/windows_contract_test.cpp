@@ -23,21 +23,6 @@ std::pair<int, int> sizeOf(const Received& entry) {
           static_cast<short>((entry.lParam >> 16) & 0xFFFF)};
 }
 
-// The root's resources as GNOME and KDE set them for a scaled desktop; null
-// takes them away, and the desktop is back at 100 %.
-void setXftDpi(const char* dpi) {
-  const Window root = DefaultRootWindow(fl_display);
-  if (dpi) {
-    const std::string resources = std::string("Xft.dpi:\t") + dpi + "\n";
-    XChangeProperty(fl_display, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(resources.data()),
-                    static_cast<int>(resources.size()));
-  } else {
-    XDeleteProperty(fl_display, root, XA_RESOURCE_MANAGER);
-  }
-  XSync(fl_display, False);
-}
-
 std::vector<int> unitRectOf(HWND window) {
   RECT r{};
   GetWindowRect(window, &r);
@@ -285,14 +270,7 @@ TEST_F(X11Test, EveryWindowCarriesTheProgramIconInBothSizes) {
 }
 
 TEST_F(X11Test, AScaledDesktopSeesPixelsWhileTheWindowKeepsItsUnits) {
-  struct BackToOneHundred {
-    ~BackToOneHundred() {
-      setXftDpi(nullptr);
-      x11ReadScale();
-    }
-  } backToOneHundred;
-  setXftDpi("192");
-  x11ReadScale();
+  setXftDpi(192);
   HWND window = create(WS_POPUP | WS_VISIBLE, 443, -2, 450, 14, WS_EX_TOOLWINDOW);
   pumpQueued();
   const auto shown = [&] {
@@ -317,7 +295,7 @@ TEST_F(X11Test, AScaledDesktopSeesPixelsWhileTheWindowKeepsItsUnits) {
   EXPECT_EQ(sizeOf(presses[0]), std::make_pair(50, 7));
 
   // The desktop goes to 150 % while the window is up.
-  setXftDpi("144");
+  setXftDpi(144, false);
   EXPECT_TRUE(pumpUntil([&] {
     return shown() == std::vector<int>{695, -3, 675, 21};
   })) << shown()[0]

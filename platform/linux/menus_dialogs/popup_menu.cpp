@@ -6,6 +6,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Menu_Item.H>
 #include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
 #include <FL/x.H>
 
 #include <algorithm>
@@ -43,6 +44,29 @@ std::vector<HMENU>& menus = *new std::vector<HMENU>;
 bool menuOpen = false;
 bool openAgain = false;  // the scale changed while the menu was open
 
+// FLTK 1.3 puts a fixed 4 pixels between a menu's items, whatever their
+// size. At a scale the items' labels say they are taller by what those pixels
+// lack, so a whole item is as high as it is at 100 % times the scale.
+constexpr int MENU_LEADING = 4;
+constexpr Fl_Labeltype SCALED_ITEM_LABEL = FL_FREE_LABELTYPE;
+
+void drawItemLabel(const Fl_Label* label, int x, int y, int width, int height, Fl_Align align) {
+  fl_font(label->font, label->size);
+  fl_color(static_cast<Fl_Color>(label->color));
+  fl_draw(label->value, x, y, width, height, align, label->image);
+}
+
+void measureItemLabel(const Fl_Label* label, int& width, int& height) {
+  const int unitSize = static_cast<int>(fromScreen(label->size));
+  int unitWidth = 0, unitHeight = 0;
+  fl_font(label->font, unitSize);
+  fl_measure(label->value, unitWidth, unitHeight);
+  fl_font(label->font, label->size);
+  width = height = 0;
+  fl_measure(label->value, width, height);
+  height = static_cast<int>(toScreen(unitHeight + MENU_LEADING)) - MENU_LEADING;
+}
+
 HMENU__* findMenu(HMENU menu) {
   return std::find(menus.begin(), menus.end(), menu) != menus.end() ? menu : nullptr;
 }
@@ -73,6 +97,10 @@ Fl_Menu_Item toolkitItem(const MenuEntry& entry) {
   item.flags = (entry.checkable ? FL_MENU_TOGGLE : 0) |
                ((entry.flags & MF_CHECKED) ? FL_MENU_VALUE : 0) |
                ((entry.flags & (MF_GRAYED | MF_DISABLED)) ? FL_MENU_INACTIVE : 0);
+  if (x11ScalePercent() != 100) {
+    Fl::set_labeltype(SCALED_ITEM_LABEL, drawItemLabel, measureItemLabel);
+    item.labeltype_ = SCALED_ITEM_LABEL;
+  }
   return item;
 }
 
@@ -186,6 +214,7 @@ BOOL TrackPopupMenuEx(HMENU menu, UINT, int x, int y, HWND window, LPTPMPARAMS) 
   do {
     openAgain = false;
     picked = showMenu(*target, x, y);
+    if (openAgain) buildToolkitItems(*target);  // the items' labels follow the scale
   } while (!picked && openAgain);
   leaveToolkitModalLoop();
   menuOpen = false;
