@@ -98,13 +98,9 @@ int scalePercentFor(const char* resources, const char* gdkScale) {
   return dpi > 0 ? percentOfDpi(dpi) : percentOfGdkScale(gdkScale);
 }
 
-long scaledToScreen(long units, int percent) {
-  if (percent == 100) return units;
-  return floorDivide(units * percent + 50, 100);
-}
+long scaledToScreenAt(long units, int percent) { return floorDivide(units * percent + 50, 100); }
 
-long scaledFromScreen(long pixels, int percent) {
-  if (percent == 100) return pixels;
+long scaledFromScreenAt(long pixels, int percent) {
   return floorDivide(pixels * 100 * 2 + percent, 2L * percent);
 }
 

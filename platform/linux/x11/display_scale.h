@@ -14,8 +14,15 @@ int scalePercentFor(const char* resources, const char* gdkScale);
 // A place or a length in 96-dpi units as screen pixels at `percent`, and
 // back, each rounded to the nearest (a half up). Going there and back gives
 // the same value at any scale of 100 % or more.
-long scaledToScreen(long units, int percent);
-long scaledFromScreen(long pixels, int percent);
+long scaledToScreenAt(long units, int percent);
+long scaledFromScreenAt(long pixels, int percent);
+// Inline, so 100 % costs a comparison: every drawing call converts.
+inline long scaledToScreen(long units, int percent) {
+  return percent == 100 ? units : scaledToScreenAt(units, percent);
+}
+inline long scaledFromScreen(long pixels, int percent) {
+  return percent == 100 ? pixels : scaledFromScreenAt(pixels, percent);
+}
 
 namespace display_scale_detail {
 extern int percentNow;
