@@ -120,6 +120,11 @@ void x11DescribeToolWindow(Window xid) {
   const long never = 0;
   XChangeProperty(fl_display, xid, x11Atom(NET_WM_USER_TIME), XA_CARDINAL, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&never), 1);
+  // Every workspace: a manager reads this as the window maps, and one that
+  // never looks at the sticky state still keeps the strip on each desktop.
+  const long allDesktops = 0xFFFFFFFF;
+  XChangeProperty(fl_display, xid, x11Atom(NET_WM_DESKTOP), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&allDesktops), 1);
   XWMHints* hints = XGetWMHints(fl_display, xid);
   XWMHints noInput{};
   XWMHints* target = hints ? hints : &noInput;
