@@ -116,15 +116,14 @@ void x11DescribeToolWindow(Window xid) {
   const Atom utility = x11Atom(NET_WM_WINDOW_TYPE_UTILITY);
   XChangeProperty(fl_display, xid, x11Atom(NET_WM_WINDOW_TYPE), XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&utility), 1);
-  // A user time of 0 asks the manager not to activate the window as it maps.
-  const long never = 0;
-  XChangeProperty(fl_display, xid, x11Atom(NET_WM_USER_TIME), XA_CARDINAL, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(&never), 1);
   // Every workspace: a manager reads this as the window maps, and one that
   // never looks at the sticky state still keeps the strip on each desktop.
   const long allDesktops = 0xFFFFFFFF;
   XChangeProperty(fl_display, xid, x11Atom(NET_WM_DESKTOP), XA_CARDINAL, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&allDesktops), 1);
+  // The input hint alone keeps the keyboard where it is. A user time of 0
+  // would ask not to be activated, and kwin, refusing what it was asked, flags
+  // the window as demanding attention.
   XWMHints* hints = XGetWMHints(fl_display, xid);
   XWMHints noInput{};
   XWMHints* target = hints ? hints : &noInput;

@@ -61,7 +61,6 @@ void prepareSession() {
                                                     "UTF8_STRING",
                                                     "_NET_WM_WINDOW_TYPE",
                                                     "_NET_WM_WINDOW_TYPE_UTILITY",
-                                                    "_NET_WM_USER_TIME",
                                                     "_NET_ACTIVE_WINDOW",
                                                     "_NET_WM_STATE_STICKY",
                                                     "_NET_WM_DESKTOP"};
