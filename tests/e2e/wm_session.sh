@@ -31,6 +31,8 @@ fail() {
 }
 
 export XDG_RUNTIME_DIR=$session HOME=$session/home
+# Nothing of the desktop the tests were started from.
+unset WAYLAND_DISPLAY XAUTHORITY
 mkdir -p "$HOME"
 dbus-daemon --session --address="unix:path=$session/bus" --nofork --nopidfile >/dev/null 2>&1 &
 pids+=($!)
