@@ -37,6 +37,10 @@ packages=(
   # The strip under real window managers, beside an xterm (xfwm4 needs a D-Bus
   # session; wmctrl asks a manager to close a window).
   openbox xfwm4 metacity i3-wm fluxbox icewm dbus xterm wmctrl
+  # GNOME and KDE in the same matrix: gnome-shell and kwin in X11 sessions,
+  # mutter and kwin_wayland headless with XWayland (ps finds the compositor's
+  # XWayland).
+  mutter gnome-shell kwin-x11 kwin-wayland xwayland procps
 )
 for flag in "$@"; do
   case $flag in

@@ -68,6 +68,10 @@ TEST_F(X11Test, TheStripHangsTwoPixelsAboveTheScreenOnceShown) {
   const auto state = stateAtomsOf(window);
   EXPECT_TRUE(has(state, "_NET_WM_STATE_SKIP_TASKBAR"));
   EXPECT_TRUE(has(state, "_NET_WM_STATE_SKIP_PAGER"));
+  EXPECT_TRUE(has(state, "_NET_WM_STATE_STICKY"));
+  // With no manager the whole property is rewritten as the stacking changes.
+  SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_TRUE(has(stateAtomsOf(window), "_NET_WM_STATE_STICKY"));
 }
 
 TEST_F(X11Test, TheClassAndTitleNameTheXWindow) {

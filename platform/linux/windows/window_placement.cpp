@@ -22,13 +22,16 @@ enum StateBit : unsigned {
   STATE_SKIP_PAGER = 2,
   STATE_ABOVE = 4,
   STATE_BELOW = 8,
+  STATE_STICKY = 16,
 };
 
 constexpr LONG LARGEST_SIZE = 16384;
 
 unsigned wantedState(const WindowRecord& record) {
   unsigned state = 0;
-  if (record.exStyle & WS_EX_TOOLWINDOW) state |= STATE_SKIP_TASKBAR | STATE_SKIP_PAGER;
+  // A tool window shows on every virtual desktop, as on Windows 10 and 11.
+  if (record.exStyle & WS_EX_TOOLWINDOW)
+    state |= STATE_SKIP_TASKBAR | STATE_SKIP_PAGER | STATE_STICKY;
   if (record.zOrder == HWND_TOPMOST) state |= STATE_ABOVE;
   if (record.zOrder == HWND_BOTTOM) state |= STATE_BELOW;
   return state;
@@ -37,10 +40,10 @@ unsigned wantedState(const WindowRecord& record) {
 // The property itself, for tools and for a window manager that maps the window later.
 void writeStateProperty(Window xid, unsigned state) {
   static const X11Atom bitAtoms[] = {NET_WM_STATE_SKIP_TASKBAR, NET_WM_STATE_SKIP_PAGER,
-                                     NET_WM_STATE_ABOVE, NET_WM_STATE_BELOW};
-  Atom atoms[4];
+                                     NET_WM_STATE_ABOVE, NET_WM_STATE_BELOW, NET_WM_STATE_STICKY};
+  Atom atoms[5];
   int count = 0;
-  for (int bit = 0; bit < 4; ++bit) {
+  for (int bit = 0; bit < 5; ++bit) {
     if (state & (1u << bit)) atoms[count++] = x11Atom(bitAtoms[bit]);
   }
   XChangeProperty(fl_display, xid, x11Atom(NET_WM_STATE), XA_ATOM, 32, PropModeReplace,
@@ -51,9 +54,10 @@ void writeStateProperty(Window xid, unsigned state) {
 // that clashes with one still set (xfwm4 ignores ABOVE while BELOW is on).
 void requestStateChanges(Window xid, unsigned before, unsigned after) {
   const Atom atomOf[] = {x11Atom(NET_WM_STATE_SKIP_TASKBAR), x11Atom(NET_WM_STATE_SKIP_PAGER),
-                         x11Atom(NET_WM_STATE_ABOVE), x11Atom(NET_WM_STATE_BELOW)};
+                         x11Atom(NET_WM_STATE_ABOVE), x11Atom(NET_WM_STATE_BELOW),
+                         x11Atom(NET_WM_STATE_STICKY)};
   for (const bool adding : {false, true}) {
-    for (int bit = 0; bit < 4; ++bit) {
+    for (int bit = 0; bit < 5; ++bit) {
       const unsigned mask = 1u << bit;
       if ((before & mask) != (after & mask) && ((after & mask) != 0) == adding)
         x11SendWmState(xid, adding, atomOf[bit], None);

@@ -11,6 +11,9 @@
 
 #include "platform/linux/x11/x11_session.h"
 
+// FLTK's switch for the transient hint it gives every modal window.
+extern int fl_disable_transient_for;
+
 namespace {
 
 // The last active window that was not one of ours. A manager that focuses a
@@ -56,6 +59,14 @@ void watchActiveWindowFromNowOn() {
   watching = true;
   noteActiveWindow();
   Fl::add_system_handler(watchActiveWindow, nullptr);
+}
+
+// A dialog that is no transient still floats as one: a tiling manager would
+// give a normal window a tile.
+void describeDialog(Window xid) {
+  const Atom dialog = x11Atom(NET_WM_WINDOW_TYPE_DIALOG);
+  XChangeProperty(fl_display, xid, x11Atom(NET_WM_WINDOW_TYPE), XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&dialog), 1);
 }
 
 // How far a span must move to lie inside [low, high): its start wins when it
@@ -105,8 +116,14 @@ void x11SendWmState(Window window, bool add, Atom first, Atom second) {
 void x11ShowDescribed(Fl_Window* window, void (*describe)(Window, void*), void* context) {
   watchActiveWindowFromNowOn();
   const bool managed = x11WindowManagerRunning();
+  // FLTK makes a modal window transient for the first window shown, the
+  // strip, and managers put a transient on every workspace its main window is
+  // on (metacity even takes the strip off the others as it activates the
+  // dialog). A dialog says what it is instead and stays where it opened.
+  fl_disable_transient_for = 1;
   if (managed) XGrabServer(fl_display);
   window->show();
+  if (window->non_modal()) describeDialog(fl_xid(window));
   describe(fl_xid(window), context);
   if (managed) XUngrabServer(fl_display);
   XFlush(fl_display);
@@ -116,10 +133,14 @@ void x11DescribeToolWindow(Window xid) {
   const Atom utility = x11Atom(NET_WM_WINDOW_TYPE_UTILITY);
   XChangeProperty(fl_display, xid, x11Atom(NET_WM_WINDOW_TYPE), XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&utility), 1);
-  // A user time of 0 asks the manager not to activate the window as it maps.
-  const long never = 0;
-  XChangeProperty(fl_display, xid, x11Atom(NET_WM_USER_TIME), XA_CARDINAL, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(&never), 1);
+  // Every workspace: a manager reads this as the window maps, and one that
+  // never looks at the sticky state still keeps the strip on each desktop.
+  const long allDesktops = 0xFFFFFFFF;
+  XChangeProperty(fl_display, xid, x11Atom(NET_WM_DESKTOP), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&allDesktops), 1);
+  // The input hint alone keeps the keyboard where it is. A user time of 0
+  // would ask not to be activated, and kwin, refusing what it was asked, flags
+  // the window as demanding attention.
   XWMHints* hints = XGetWMHints(fl_display, xid);
   XWMHints noInput{};
   XWMHints* target = hints ? hints : &noInput;

@@ -26,7 +26,8 @@ void x11ShowDescribed(Fl_Window* window, void (*describe)(Window xid, void* cont
                       void* context);
 
 // A tool window for the window manager: floated (a tiling manager leaves its
-// size alone), never given the keyboard, not activated as it maps.
+// size alone), never given the keyboard, so never activated as it maps, and
+// on every workspace.
 void x11DescribeToolWindow(Window xid);
 
 // WM_NORMAL_HINTS say the program chose this place and size. With

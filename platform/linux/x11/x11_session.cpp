@@ -61,8 +61,10 @@ void prepareSession() {
                                                     "UTF8_STRING",
                                                     "_NET_WM_WINDOW_TYPE",
                                                     "_NET_WM_WINDOW_TYPE_UTILITY",
-                                                    "_NET_WM_USER_TIME",
-                                                    "_NET_ACTIVE_WINDOW"};
+                                                    "_NET_ACTIVE_WINDOW",
+                                                    "_NET_WM_STATE_STICKY",
+                                                    "_NET_WM_DESKTOP",
+                                                    "_NET_WM_WINDOW_TYPE_DIALOG"};
   XInternAtoms(fl_display, const_cast<char**>(names), X11_ATOM_COUNT, False, session.atoms);
   session.red = channelOf(fl_visual->red_mask);
   session.green = channelOf(fl_visual->green_mask);
