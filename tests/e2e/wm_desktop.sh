@@ -246,7 +246,8 @@ desktop_of() { xprop -id "$1" _NET_WM_DESKTOP 2>/dev/null | awk '{print $NF}'; }
 map_state() { xwininfo -id "$1" 2>/dev/null | awk '/Map State:/ {print $3}'; }
 # Switches to workspace $1 and waits for the manager to say it is there.
 switch_to() {
-  wmctrl -s "$1"
+  # i3 makes a workspace when it is asked for, and numbers them from 1.
+  if [ "$manager" = i3 ]; then i3-msg -q "workspace number $(($1 + 1))"; else wmctrl -s "$1"; fi
   for _ in $(seq 20); do
     [ "$(root_prop _NET_CURRENT_DESKTOP | awk '{print $NF}')" = "$1" ] && break
     sleep 0.1
@@ -257,7 +258,7 @@ switch_to() {
 
 note "workspaces"
 desktops=$(root_prop _NET_NUMBER_OF_DESKTOPS | awk '{print $NF}')
-if ! [ "$desktops" -ge 2 ] 2>/dev/null; then
+if [ "$manager" != i3 ] && ! [ "$desktops" -ge 2 ] 2>/dev/null; then
   check all-workspaces n/a "one workspace"
   check setup-own-workspace n/a "one workspace"
 else
