@@ -32,7 +32,14 @@ unsigned wantedState(const WindowRecord& record) {
   // A tool window shows on every virtual desktop, as on Windows 10 and 11.
   if (record.exStyle & WS_EX_TOOLWINDOW)
     state |= STATE_SKIP_TASKBAR | STATE_SKIP_PAGER | STATE_STICKY;
-  if (record.zOrder == HWND_TOPMOST) state |= STATE_ABOVE;
+  // An owned window stays above its owner, as on Windows, where the windows
+  // a topmost window owns are topmost too. Its dialogs are no transients
+  // (those would follow the strip onto every workspace), so this is what
+  // keeps them clear of it.
+  const WindowRecord* owner = record.owner ? findWindow(record.owner) : nullptr;
+  if (record.zOrder == HWND_TOPMOST || (owner && owner->zOrder == HWND_TOPMOST)) {
+    state |= STATE_ABOVE;
+  }
   if (record.zOrder == HWND_BOTTOM) state |= STATE_BELOW;
   return state;
 }
