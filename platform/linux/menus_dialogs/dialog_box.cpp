@@ -234,12 +234,6 @@ bool controlScreenRect(HWND handle, RECT* rect) {
 
 int pixels(long units) { return static_cast<int>(toScreen(units)); }
 
-// By the edges, so controls that meet in units meet on screen.
-void placeWidget(Fl_Widget* widget, const RECT& place) {
-  widget->resize(pixels(place.left), pixels(place.top), pixels(place.right) - pixels(place.left),
-                 pixels(place.bottom) - pixels(place.top));
-}
-
 void showIconAtScale(Dialog& dialog, Fl_Widget* box) {
   if (!dialog.icon) return;
   const int size = pixels(ICON_SIZE);
@@ -257,7 +251,7 @@ void setFontSizes(const Dialog& dialog, const Control& control) {
 void followScaleInDialogs() {
   for (Dialog* dialog : openDialogs) {
     for (const Control& control : dialog->controls) {
-      placeWidget(control.widget, control.place);
+      placeWidgetAtScale(control.widget, control.place);
       setFontSizes(*dialog, control);
       if (control.kind == Kind::Icon) showIconAtScale(*dialog, control.widget);
     }
@@ -459,7 +453,7 @@ void addControls(Dialog& dialog, const DialogTemplate& dialogTemplate, const Bas
                                    mulDiv(source.height, units.y, 8));
     // Lines and icons keep the size they were made at, whatever the template says.
     const RECT place{x, y, x + widget->w(), y + widget->h()};
-    placeWidget(widget, place);
+    placeWidgetAtScale(widget, place);
     widget->labelfont(font);
     if (kind == Kind::Edit) static_cast<Fl_Input*>(widget)->textfont(font);
     widget->visible_focus((source.style & WS_TABSTOP) ? 1 : 0);

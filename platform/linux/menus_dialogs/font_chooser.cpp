@@ -251,11 +251,8 @@ class Chooser {
     percent_ = x11ScalePercent();
     window_.size(pixels(WIDTH), pixels(HEIGHT));
     for (int i = 0; i < window_.children(); ++i) {
-      const RECT& place = places_[static_cast<std::size_t>(i)];
       Fl_Widget* widget = window_.child(i);
-      widget->resize(pixels(place.left), pixels(place.top),
-                     pixels(place.right) - pixels(place.left),
-                     pixels(place.bottom) - pixels(place.top));
+      placeWidgetAtScale(widget, places_[static_cast<std::size_t>(i)]);
       widget->labelsize(pixels(TEXT_SIZE));
     }
     for (ListBrowser* list : {&familyList_, &styleList_, &sizeList_}) {

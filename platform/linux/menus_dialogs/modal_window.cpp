@@ -31,3 +31,10 @@ void takeKeyboardAtFirstDraw(Fl_Window* window, bool* drawnBefore) {
   x11KeepFrameOnScreen(fl_xid(window), work);
   x11GiveFocus(fl_xid(window));
 }
+
+void placeWidgetAtScale(Fl_Widget* widget, const RECT& place) {
+  const int left = static_cast<int>(toScreen(place.left));
+  const int top = static_cast<int>(toScreen(place.top));
+  widget->resize(left, top, static_cast<int>(toScreen(place.right)) - left,
+                 static_cast<int>(toScreen(place.bottom)) - top);
+}

@@ -12,6 +12,11 @@
 // dialog visible.
 POINT modalOrigin(HWND owner, POINT offset, int width, int height);
 
+// Places a widget of a modal window laid out in units (`place`, in its
+// window) at the screen's scale, by its edges, so widgets that meet in units
+// meet on screen.
+void placeWidgetAtScale(Fl_Widget* widget, const RECT& place);
+
 // Windows activates a modal dialog as it opens, with its title bar on the
 // screen (which this makes sure of, too). Some window managers keep a
 // new window from taking the keyboard while another program has it, and with

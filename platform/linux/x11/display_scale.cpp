@@ -63,9 +63,7 @@ int percentOfGdkScale(const char* gdkScale) {
 
 // The root's resources as they are now. Xlib's own copy was taken at
 // connection and never follows a change.
-int readRootPercent() {
-  Display* display = x11Display();
-  if (!display) return 100;
+int readRootPercent(Display* display) {
   Atom type = None;
   int format = 0;
   unsigned long count = 0, remaining = 0;
@@ -112,13 +110,14 @@ int display_scale_detail::readFirstPercent() {
 
 bool x11ReadScale() {
   static bool watching = false;
-  if (!watching && x11Display()) {
+  Display* display = x11Display();
+  if (display && !watching) {
     watching = true;
     // FLTK selects the root's property changes already (for the work area).
     Fl::add_system_handler(watchResources, nullptr);
   }
-  percentRead = x11Display() != nullptr;
-  const int percent = readRootPercent();
+  percentRead = display != nullptr;
+  const int percent = display ? readRootPercent(display) : 100;
   const bool changed = percent != percentNow;
   percentNow = percent;
   return changed;
