@@ -68,9 +68,16 @@ case $kind in
     export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$session/system-bus
     # Its start-up notices (no screen lock without GDM, a session as root)
     # come as banners over the top of the screen, where the strip is, and
-    # stay while the machine is busy: do not disturb.
-    gsettings set org.gnome.desktop.notifications show-banners false ||
+    # stay while the pointer is on them: do not disturb. Settings go to a
+    # plain file, written before the shell starts: through dconf, a value just
+    # set was still unwritten now and then (4 reads in 30 right after it).
+    export GSETTINGS_BACKEND=keyfile
+    gsettings set org.gnome.desktop.notifications show-banners false
+    [ "$(gsettings get org.gnome.desktop.notifications show-banners)" = false ] ||
       fail "could not turn the notification banners off"
+    # The screen lock notice is shown once per user.
+    mkdir -p "$HOME/.local/share/gnome-shell"
+    touch "$HOME/.local/share/gnome-shell/lock-warning-shown"
     gnome-shell --x11 --replace --sm-disable >"$session/compositor.log" 2>&1 &
     pids+=($!)
     ;;
